@@ -1,0 +1,55 @@
+# vorpix_options: the compile options every Vorpix target links against.
+# C++20, warnings on, and the sanitizer selected by VORPIX_SANITIZE.
+
+add_library(vorpix_options INTERFACE)
+add_library(vorpix::options ALIAS vorpix_options)
+
+target_compile_features(vorpix_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+target_compile_options(vorpix_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+  -Wcast-align -Woverloaded-virtual -Wconversion -Wno-sign-conversion
+  -Wimplicit-fallthrough)
+
+if(VORPIX_SANITIZE STREQUAL "address")
+  target_compile_options(vorpix_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(vorpix_options INTERFACE -fsanitize=address,undefined)
+elseif(VORPIX_SANITIZE STREQUAL "thread")
+  target_compile_options(vorpix_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(vorpix_options INTERFACE -fsanitize=thread)
+elseif(VORPIX_SANITIZE STREQUAL "fuzzer")
+  # Libraries are instrumented for coverage; only the fuzz executables link libFuzzer's main.
+  target_compile_options(vorpix_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_link_options(vorpix_options INTERFACE -fsanitize=address,undefined)
+elseif(NOT VORPIX_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "VORPIX_SANITIZE must be address, thread, fuzzer or empty")
+endif()
+
+# vorpix_add_module(<name> SOURCES ... DEPENDS ...)
+# One static library per module, with the alias vorpix::<name>; headers are
+# included root-relative ("model/Project.h").
+function(vorpix_add_module name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+  add_library(vorpix_${name} STATIC ${ARG_SOURCES})
+  add_library(vorpix::${name} ALIAS vorpix_${name})
+  target_include_directories(vorpix_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(vorpix_${name} PUBLIC vorpix::options ${ARG_DEPENDS} PRIVATE ${ARG_PRIVATE_DEPENDS})
+endfunction()
+
+# vorpix_add_test(<module> SOURCES ... [DEPENDS ...] [LABELS ...])
+# One GoogleTest executable per module, linking only that module.
+function(vorpix_add_test module)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;LABELS" ${ARGN})
+  set(target ${module}_tests)
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE vorpix::${module} ${ARG_DEPENDS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${target} PRIVATE VORPIX_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+  set(props "")
+  if(ARG_LABELS)
+    set(props LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()
