@@ -27,7 +27,8 @@ public:
     CameraTimeline() = default;
     // Segments and cursor path share one time base (the renderer passes
     // output time).
-    CameraTimeline(const std::vector<model::ZoomSegment>& segments, Size pixelSize, const CursorPath& cursorPath);
+    CameraTimeline(const std::vector<model::ZoomSegment>& segments, Size pixelSize,
+                   const CursorPath& cursorPath);
 
     // Sample k is the camera at k/60 s. Empty when there is nothing to zoom.
     const std::vector<CameraState>& samples() const { return samples_; }

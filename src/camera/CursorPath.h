@@ -5,6 +5,7 @@
 // Immutable after construction; lookups are O(log n), allocate nothing and
 // are safe from any number of threads.
 
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -22,13 +23,17 @@ public:
     const std::vector<model::MouseSample>& samples() const { return samples_; }
     bool empty() const { return samples_.empty(); }
 
-    // None when there are no samples.
+    // None when there are no samples. Held at the first sample for t at or
+    // before it (and for a NaN t), at the last one from its time on.
     std::optional<Point> rawPosition(double t) const;
     // `window` in seconds (the style's cursorSmoothing); at most 0.005 gives
     // the raw position.
     std::optional<Point> smoothedPosition(double t, double window) const;
 
 private:
+    std::size_t firstLaterThan(double t, std::size_t from) const;
+    Point positionAt(double t, std::size_t& cursor) const;
+
     std::vector<model::MouseSample> samples_;
 };
 
