@@ -8,16 +8,16 @@
 namespace vorpix::app {
 namespace {
 
-struct Run {
+struct Outcome {
     std::optional<int> status;
     std::string out;
     std::string err;
 };
 
-Run run(std::vector<std::string> args) {
+Outcome run(std::vector<std::string> args) {
     std::ostringstream out;
     std::ostringstream err;
-    Run r;
+    Outcome r;
     r.status = runCommandLine(args, out, err);
     r.out = out.str();
     r.err = err.str();
@@ -25,26 +25,26 @@ Run run(std::vector<std::string> args) {
 }
 
 TEST(CommandLine, NoArgumentsStartsTheApplication) {
-    const Run r = run({});
+    const Outcome r = run({});
     EXPECT_FALSE(r.status);
     EXPECT_TRUE(r.out.empty());
 }
 
 TEST(CommandLine, VersionPrintsTheBuildVersion) {
-    const Run r = run({"--version"});
+    const Outcome r = run({"--version"});
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out, std::string("vorpix ") + kVersion + "\n");
     EXPECT_TRUE(r.err.empty());
 }
 
 TEST(CommandLine, HelpGoesToStandardOutput) {
-    const Run r = run({"--help"});
+    const Outcome r = run({"--help"});
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("usage: vorpix", 0), 0u);
 }
 
 TEST(CommandLine, UnknownArgumentIsAUsageError) {
-    const Run r = run({"--frobnicate"});
+    const Outcome r = run({"--frobnicate"});
     ASSERT_EQ(r.status, 2);
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(r.err.rfind("vorpix: unknown argument \"--frobnicate\"\n", 0), 0u) << r.err;
