@@ -1,32 +1,118 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <ostream>
 
+#include "app/ProgressBar.h"
+#include "app/SampleRecording.h"
 #include "app/Version.h"
 
 namespace vorpix::app {
 
-std::string usageText() {
-    return "usage: vorpix [--version] [--help]\n"
-           "\n"
-           "Vorpix records your screen and turns the take into a presentation video\n"
-           "with automatic zoom.\n"
-           "\n"
-           "  --version   print the version and exit\n"
-           "  --help      print this text and exit\n";
+namespace fs = std::filesystem;
+
+namespace {
+
+bool has(const std::vector<std::string>& args, const std::string& flag) {
+    return std::find(args.begin(), args.end(), flag) != args.end();
 }
 
-std::optional<int> runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+std::optional<double> parseNumber(const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+int makeSample(const std::vector<std::string>& args, const Environment& env, std::ostream& out,
+               std::ostream& err) {
+    SampleOptions options;
+    std::optional<fs::path> folder;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--webcam") {
+            options.webcam = true;
+        } else if (a == "--no-speech") {
+            options.speech = false;
+        } else if (a == "--duration" || a == "--seed") {
+            if (i + 1 >= args.size()) {
+                err << "vorpix make-sample: " << a << " needs a value\n";
+                return 2;
+            }
+            const auto value = parseNumber(args[++i]);
+            if (!value || *value < 0) {
+                err << "vorpix make-sample: " << a << " needs a number, not \"" << args[i] << "\"\n";
+                return 2;
+            }
+            if (a == "--duration") {
+                options.duration = *value;
+            } else {
+                options.seed = static_cast<std::uint64_t>(*value);
+            }
+        } else if (!a.empty() && a[0] == '-') {
+            err << "vorpix make-sample: unknown option \"" << a << "\"\n";
+            return 2;
+        } else if (!folder) {
+            folder = a;
+        } else {
+            err << "vorpix make-sample: only one folder, please\n";
+            return 2;
+        }
+    }
+    if (!folder) {
+        err << "usage: vorpix make-sample <folder> [--duration SECONDS] [--webcam] [--seed N] "
+               "[--no-speech]\n";
+        return 2;
+    }
+    options.folder = *folder;
+    ProgressBar bar(err, env.terminal, "Making sample");
+    options.progress = [&bar](double fraction) { bar.update(fraction); };
+    auto result = makeSampleRecording(options);
+    bar.finish();
+    if (!result) {
+        err << "vorpix make-sample: " << result.error().message << "\n";
+        return 1;
+    }
+    out << fs::absolute(options.folder).string() << "\n";
+    return 0;
+}
+
+}  // namespace
+
+std::string usageText() {
+    return "usage: vorpix [command] [arguments]\n"
+           "\n"
+           "Vorpix records your screen and turns the take into a presentation video\n"
+           "with automatic zoom. Without a command it opens the editor.\n"
+           "\n"
+           "Commands:\n"
+           "  make-sample <folder> [--duration SECONDS] [--webcam] [--seed N] [--no-speech]\n"
+           "                     write a realistic sample recording into <folder>\n"
+           "  --version          print the version and exit\n"
+           "  --help             print this text and exit\n";
+}
+
+QtNeed qtNeedFor(const std::vector<std::string>& args) {
+    return !args.empty() && args.front() == "make-sample" ? QtNeed::gui : QtNeed::core;
+}
+
+std::optional<int> runCommandLine(const std::vector<std::string>& args, const Environment& env,
+                                  std::ostream& out, std::ostream& err) {
     if (args.empty()) return std::nullopt;
-    const std::string& first = args.front();
-    if (first == "--version" || first == "-v") {
+    if (has(args, "--version")) {
         out << "vorpix " << kVersion << "\n";
         return 0;
     }
-    if (first == "--help" || first == "-h") {
+    if (has(args, "--help") || has(args, "-h")) {
         out << usageText();
         return 0;
     }
+    const std::string& first = args.front();
+    if (first == "make-sample") return makeSample(args, env, out, err);
+    if (first == "--open-latest") return std::nullopt;  // read by the windowed application
     err << "vorpix: unknown argument \"" << first << "\"\n" << usageText();
     return 2;
 }

@@ -18,7 +18,9 @@ Outcome run(std::vector<std::string> args) {
     std::ostringstream out;
     std::ostringstream err;
     Outcome r;
-    r.status = runCommandLine(args, out, err);
+    Environment env;
+    env.moviesFolder = "/nonexistent/movies";
+    r.status = runCommandLine(args, env, out, err);
     r.out = out.str();
     r.err = err.str();
     return r;
@@ -41,6 +43,28 @@ TEST(CommandLine, HelpGoesToStandardOutput) {
     const Outcome r = run({"--help"});
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("usage: vorpix", 0), 0u);
+}
+
+TEST(CommandLine, MakeSampleRefusesBadArgumentsBeforeWritingAnything) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"make-sample"},
+             {"make-sample", "/nonexistent/a", "--duration"},
+             {"make-sample", "/nonexistent/a", "--duration", "ten"},
+             {"make-sample", "/nonexistent/a", "--duration", "-3"},
+             {"make-sample", "/nonexistent/a", "--frames", "3"},
+             {"make-sample", "/nonexistent/a", "/nonexistent/b"},
+         }) {
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    }
+}
+
+TEST(CommandLine, OnlyPaintingModesNeedAGuiApplication) {
+    EXPECT_EQ(qtNeedFor({"make-sample", "x"}), QtNeed::gui);
+    EXPECT_EQ(qtNeedFor({"--version"}), QtNeed::core);
+    EXPECT_EQ(qtNeedFor({}), QtNeed::core);
 }
 
 TEST(CommandLine, UnknownArgumentIsAUsageError) {
