@@ -6,11 +6,11 @@
 namespace vorpix::editor {
 
 namespace {
-constexpr double kPublishThreshold = 0.0008;  // seconds
-constexpr double kDoublePressWindow = 0.08;   // seconds
-constexpr double kResumeThreshold = 0.04;     // seconds
-constexpr double kMinimumPlayableEdit = 0.05; // seconds
-constexpr double kEndGuard = 0.08;            // seconds
+constexpr double kPublishThreshold = 0.0008;   // seconds
+constexpr double kDoublePressWindow = 0.08;    // seconds
+constexpr double kResumeThreshold = 0.04;      // seconds
+constexpr double kMinimumPlayableEdit = 0.05;  // seconds
+constexpr double kEndGuard = 0.08;             // seconds
 }  // namespace
 
 bool PlayheadClock::set(double t) {
@@ -39,10 +39,14 @@ bool shouldHandlePlaybackKeys(std::string_view focusWidgetType) {
 KeyDecision decideKey(Key key, Modifiers modifiers, std::string_view focusWidgetType) {
     if (!shouldHandlePlaybackKeys(focusWidgetType) || modifiers.control) return {};
     switch (key) {
-        case Key::right: return {false, modifiers.shift ? 5.0 : 1.0, true};
-        case Key::left: return {false, modifiers.shift ? -5.0 : -1.0, true};
-        case Key::space: return {true, 0.0, false};
-        case Key::other: return {};
+        case Key::right:
+            return {false, modifiers.shift ? 5.0 : 1.0, true};
+        case Key::left:
+            return {false, modifiers.shift ? -5.0 : -1.0, true};
+        case Key::space:
+            return {true, 0.0, false};
+        case Key::other:
+            return {};
     }
     return {};
 }
@@ -89,7 +93,8 @@ int runChecks(std::ostream& out, std::ostream& err) {
         check(!resumeAfterRebuild(0, 0, 0.04, true).play, "no resume in an empty edit");
     }
     {
-        check(shouldHandlePlaybackKeys("QWidget") && shouldHandlePlaybackKeys(""), "keys handled outside text");
+        check(shouldHandlePlaybackKeys("QWidget") && shouldHandlePlaybackKeys(""),
+              "keys handled outside text");
         check(!shouldHandlePlaybackKeys("QLineEdit") && !shouldHandlePlaybackKeys("QPlainTextEdit") &&
                   !shouldHandlePlaybackKeys("QDoubleSpinBox"),
               "keys ignored while typing");

@@ -29,10 +29,10 @@ TEST(PlaybackResume, PicksTheTimeAndWhetherToPlay) {
         double time;
         bool play;
     } cases[] = {
-        {0, 0, 10, true, 0, true},          {3, 0, 10, true, 3, true},       {3, 7, 10, true, 3, true},
-        {0.04, 7, 10, true, 7, true},       {0.041, 7, 10, true, 0.041, true}, {-1, 0.01, 10, true, 0, true},
-        {9.92, 0, 10, true, 9.92, false},   {9.919, 0, 10, true, 9.919, true}, {1, 0, 0.05, true, 1, false},
-        {0, 0, 0.051, true, 0, false},      {5, 0, 10, false, 5, false},
+        {0, 0, 10, true, 0, true},        {3, 0, 10, true, 3, true},         {3, 7, 10, true, 3, true},
+        {0.04, 7, 10, true, 7, true},     {0.041, 7, 10, true, 0.041, true}, {-1, 0.01, 10, true, 0, true},
+        {9.92, 0, 10, true, 9.92, false}, {9.919, 0, 10, true, 9.919, true}, {1, 0, 0.05, true, 1, false},
+        {0, 0, 0.051, true, 0, false},    {5, 0, 10, false, 5, false},
     };
     for (const auto& c : cases) {
         const auto r = playback::resumeAfterRebuild(c.playhead, c.player, c.duration, c.wasPlaying);
