@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
 }
 
@@ -64,6 +65,19 @@ Result<void> AudioReader::setUpResampler(const AVFrame& frame) {
     av_channel_layout_uninit(&outLayout);
     av_channel_layout_uninit(&inLayout);
     SwrPtr resampler(raw);
+    if (err < 0) return ffmpegError(err, "Could not set up audio conversion");
+    // Mono plays at full level on both sides, stereo folds down to the mean;
+    // other layouts use FFmpeg's matrix, scaled so that it cannot clip.
+    const int inChannels = std::max(frame.ch_layout.nb_channels, 1);
+    if (inChannels == 1 && format_.channels == 2) {
+        const double matrix[] = {1.0, 1.0};
+        err = swr_set_matrix(resampler.get(), matrix, 1);
+    } else if (inChannels == 2 && format_.channels == 1) {
+        const double matrix[] = {0.5, 0.5};
+        err = swr_set_matrix(resampler.get(), matrix, 2);
+    } else {
+        err = av_opt_set_double(resampler.get(), "rematrix_maxval", 1.0, 0);
+    }
     if (err < 0) return ffmpegError(err, "Could not set up audio conversion");
     err = swr_init(resampler.get());
     if (err < 0) return ffmpegError(err, "Could not set up audio conversion");
