@@ -1,0 +1,238 @@
+#include "update/Updater.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "update/Ed25519.h"
+
+namespace vorpix::update {
+namespace {
+
+namespace fs = std::filesystem;
+using Response = test::LoopbackServer::Response;
+
+constexpr const char* kManifestPath = "/api/updates/latest.json";
+
+QByteArray manifestJson(const QString& version) {
+    return encodeManifest(
+        Manifest{version, "notes", "", {{"linux-test", {"https://u.example/p.zip", "00", ""}}}});
+}
+
+class UpdaterCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::makeFakeApp(app(), "0.1.0", root_ / "started");
+        fs::create_directories(root_ / "tmp");
+    }
+    fs::path app() const { return root_ / "Vorpix"; }
+
+    UpdaterConfig config() const {
+        UpdaterConfig c;
+        c.baseUrl = server_.base();
+        c.currentVersion = "0.1.0";
+        c.appFolder = app();
+        c.publicKey = QByteArray(kEd25519PublicKeyBytes, 'k');
+        c.waitForPid = 1;
+        c.tempDir = root_ / "tmp";
+        c.platformKey = "linux-test";
+        c.urlPolicy = UrlPolicy::allowLoopbackHttp;
+        c.transferTimeoutMs = 5000;
+        return c;
+    }
+
+    // Runs one check to its end and returns the statuses it went through.
+    QStringList runCheck(Updater& updater, CheckMode mode) {
+        QStringList statuses;
+        int finished = 0;
+        const auto a =
+            QObject::connect(&updater, &Updater::statusChanged, [&] { statuses << updater.status(); });
+        const auto b = QObject::connect(&updater, &Updater::checkFinished, [&] { ++finished; });
+        updater.check(mode);
+        EXPECT_TRUE(test::waitUntil([&] { return finished > 0; }));
+        QObject::disconnect(a);
+        QObject::disconnect(b);
+        EXPECT_EQ(finished, 1);
+        return statuses;
+    }
+
+    test::TempDir root_;
+    test::LoopbackServer server_;
+};
+
+struct CheckCase {
+    const char* name;
+    Response response;
+    CheckMode mode;
+    const char* status;     // status after the check
+    const char* available;  // version recorded as available, "" for none
+
+    friend void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class UpdaterCheckOutcome : public UpdaterCheckTest, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(UpdaterCheckOutcome, SetsStatusAvailableAndSheet) {
+    const CheckCase& c = GetParam();
+    server_.route(kManifestPath, c.response);
+    Updater updater(config());
+    runCheck(updater, c.mode);
+    EXPECT_EQ(updater.status(), QString::fromUtf8(c.status));
+    EXPECT_EQ(updater.available() ? updater.available()->version : QString(), QString::fromUtf8(c.available));
+    EXPECT_EQ(updater.showSheet(), *c.available != '\0');
+    EXPECT_FALSE(updater.busy());
+    // One request; Qt may retry once when the server hangs up.
+    ASSERT_FALSE(server_.requests().isEmpty());
+    EXPECT_EQ(server_.requests().count(kManifestPath), server_.requests().size());
+}
+
+const auto kInteractive = CheckMode::interactive;
+const auto kQuiet = CheckMode::quiet;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UpdaterCheckOutcome,
+    ::testing::Values(CheckCase{"noContentInteractive", Response::answer(204), kInteractive,
+                                "You are on the latest version.", ""},
+                      CheckCase{"noContentQuiet", Response::answer(204), kQuiet, "", ""},
+                      CheckCase{"sameInteractive", Response::answer(200, manifestJson("0.1.0")), kInteractive,
+                                "You are on the latest version (0.1.0).", ""},
+                      CheckCase{"sameShorterInteractive", Response::answer(200, manifestJson("0.1")),
+                                kInteractive, "You are on the latest version (0.1.0).", ""},
+                      CheckCase{"olderInteractive", Response::answer(200, manifestJson("0.0.9")),
+                                kInteractive, "You are on the latest version (0.1.0).", ""},
+                      CheckCase{"sameQuiet", Response::answer(200, manifestJson("0.1.0")), kQuiet, "", ""},
+                      CheckCase{"newerInteractive", Response::answer(200, manifestJson("0.2.0")),
+                                kInteractive, "Version 0.2.0 is ready.", "0.2.0"},
+                      CheckCase{"newerQuiet", Response::answer(200, manifestJson("0.10")), kQuiet,
+                                "Version 0.10 is ready.", "0.10"},
+                      CheckCase{"brokenInteractive", Response::answer(200, "{\"version\": \"9\""),
+                                kInteractive, "Could not check for updates.", ""},
+                      CheckCase{"brokenQuiet", Response::answer(200, "{\"version\": \"9\""), kQuiet, "", ""},
+                      CheckCase{"noPlatforms", Response::answer(200, "{\"version\": \"9\"}"), kInteractive,
+                                "Could not check for updates.", ""},
+                      CheckCase{"notFoundPage", Response::answer(404, "<html>Not Found</html>"), kInteractive,
+                                "Could not check for updates.", ""},
+                      // Any status other than 204 is decoded like a normal answer.
+                      CheckCase{"serverErrorWithManifest", Response::answer(500, manifestJson("0.2.0")),
+                                kInteractive, "Version 0.2.0 is ready.", "0.2.0"},
+                      CheckCase{"hangUpInteractive", Response::hangingUp(), kInteractive,
+                                "Could not check for updates.", ""},
+                      CheckCase{"hangUpQuiet", Response::hangingUp(), kQuiet, "", ""},
+                      CheckCase{
+                          "oversized",
+                          Response::answer(200, manifestJson("0.2.0") + QByteArray(kMaxManifestBytes, ' ')),
+                          kInteractive, "Could not check for updates.", ""}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(UpdaterCheckTest, InteractiveCheckSaysCheckingFirst) {
+    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    Updater updater(config());
+    EXPECT_EQ(runCheck(updater, kInteractive), (QStringList{"Checking…", "Version 0.2.0 is ready."}));
+    EXPECT_EQ(updater.available()->notes, "notes");
+}
+
+TEST_F(UpdaterCheckTest, QuietCheckClearsAnOldMessageAndOtherwiseStaysSilent) {
+    server_.route(kManifestPath, Response::answer(200, manifestJson("0.1.0")));
+    Updater updater(config());
+    runCheck(updater, kInteractive);
+    ASSERT_EQ(updater.status(), "You are on the latest version (0.1.0).");
+    EXPECT_EQ(runCheck(updater, kQuiet), QStringList{""});
+}
+
+TEST_F(UpdaterCheckTest, ServerDownCannotCheck) {
+    UpdaterConfig c = config();
+    c.baseUrl = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(test::closedPort()));
+    Updater updater(c);
+    runCheck(updater, kInteractive);
+    EXPECT_EQ(updater.status(), "Could not check for updates.");
+    runCheck(updater, kQuiet);
+    EXPECT_EQ(updater.status(), "");
+}
+
+TEST_F(UpdaterCheckTest, FollowsRedirectsOnlyToAllowedLocations) {
+    server_.route(kManifestPath, Response::redirect(server_.url("/v2/latest.json").toEncoded()));
+    server_.route("/v2/latest.json", Response::answer(200, manifestJson("0.2.0")));
+    Updater updater(config());
+    runCheck(updater, kInteractive);
+    EXPECT_EQ(updater.status(), "Version 0.2.0 is ready.");
+
+    // Plain HTTP away from loopback is refused before any connection is made.
+    server_.route(kManifestPath, Response::redirect("http://192.0.2.1/latest.json"));
+    Updater refusing(config());
+    runCheck(refusing, kInteractive);
+    EXPECT_EQ(refusing.status(), "Could not check for updates.");
+}
+
+TEST_F(UpdaterCheckTest, ProductionPolicyRefusesPlainHttpWithoutARequest) {
+    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    UpdaterConfig c = config();
+    c.urlPolicy = UrlPolicy::httpsOnly;
+    Updater updater(c);
+    runCheck(updater, kInteractive);
+    EXPECT_EQ(updater.status(), "Could not check for updates.");
+    EXPECT_TRUE(server_.requests().isEmpty());
+}
+
+TEST_F(UpdaterCheckTest, PackageManagerInstallsDoNotOfferUpdates) {
+    fs::remove(app() / "share/vorpix/self-update");
+    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    Updater updater(config());
+    EXPECT_FALSE(updater.selfUpdatable());
+    runCheck(updater, kInteractive);
+    EXPECT_EQ(updater.status(), "Updates come from your package manager.");
+    EXPECT_FALSE(updater.available().has_value());
+    EXPECT_FALSE(updater.showSheet());
+    runCheck(updater, kQuiet);
+    EXPECT_EQ(updater.status(), "");
+    updater.install();
+    EXPECT_EQ(updater.status(), "Updates come from your package manager.");
+
+    server_.route(kManifestPath,
+                  Response::answer(200, manifestJson("0.1.0")));  // not newer: the usual answer
+    runCheck(updater, kInteractive);
+    EXPECT_EQ(updater.status(), "You are on the latest version (0.1.0).");
+}
+
+TEST_F(UpdaterCheckTest, MissingCurrentVersionCountsAsZero) {
+    UpdaterConfig c = config();
+    c.currentVersion.clear();
+    server_.route(kManifestPath, Response::answer(200, manifestJson("0")));
+    Updater updater(c);
+    EXPECT_EQ(updater.currentVersion(), "0");
+    runCheck(updater, kInteractive);
+    EXPECT_EQ(updater.status(), "You are on the latest version (0).");
+    server_.route(kManifestPath, Response::answer(200, manifestJson("0.0.1")));
+    runCheck(updater, kInteractive);
+    EXPECT_EQ(updater.status(), "Version 0.0.1 is ready.");
+}
+
+TEST_F(UpdaterCheckTest, ANewCheckReplacesOneInFlight) {
+    server_.route(kManifestPath, Response::holding());  // never answers
+    Updater updater(config());
+    int finished = 0;
+    QObject::connect(&updater, &Updater::checkFinished, [&] { ++finished; });
+    updater.check(kQuiet);
+    ASSERT_TRUE(test::waitUntil([&] { return server_.requests().size() == 1; }));
+    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    updater.check(kInteractive);
+    ASSERT_TRUE(test::waitUntil([&] { return finished == 1; }));
+    EXPECT_EQ(updater.status(), "Version 0.2.0 is ready.");
+    test::waitUntil([] { return false; }, 100);
+    EXPECT_EQ(finished, 1);  // the replaced check never reports
+}
+
+TEST_F(UpdaterCheckTest, SheetCanBeClosed) {
+    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    Updater updater(config());
+    runCheck(updater, kQuiet);
+    ASSERT_TRUE(updater.showSheet());
+    int changes = 0;
+    QObject::connect(&updater, &Updater::showSheetChanged, [&] { ++changes; });
+    updater.setShowSheet(false);
+    updater.setShowSheet(false);
+    EXPECT_FALSE(updater.showSheet());
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(updater.available().has_value());  // "Later" keeps the offer
+}
+
+}  // namespace
+}  // namespace vorpix::update
