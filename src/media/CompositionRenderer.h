@@ -5,8 +5,6 @@
 // over the render module's FrameRenderer implements it for the program;
 // tests implement it with fakes.
 
-#include <memory>
-
 #include "media/VideoFrame.h"
 #include "model/Geometry.h"
 
@@ -14,29 +12,21 @@ struct AVFrame;
 
 namespace vorpix::media {
 
-// Working memory of one rendering thread (conversion contexts, intermediate
-// images). Made by the renderer, owned and reused by the calling thread.
-class RenderScratch {
-public:
-    virtual ~RenderScratch() = default;
-};
-
 class CompositionRenderer {
 public:
     virtual ~CompositionRenderer() = default;
 
-    // Output frame size in pixels; fractional sizes are truncated by callers.
+    // The canvas in pixels, possibly fractional.
     virtual Size canvasSize() const = 0;
+    // Output frames: the canvas truncated to whole pixels.
+    int outputWidth() const { return static_cast<int>(canvasSize().width); }
+    int outputHeight() const { return static_cast<int>(canvasSize().height); }
 
-    virtual std::unique_ptr<RenderScratch> makeScratch() const = 0;
-
-    // Composes the frame at output time `seconds` into `output`: a writable
-    // frame of the truncated canvas size (rounded down to even numbers for
-    // YUV 4:2:0) in AV_PIX_FMT_YUV420P or AV_PIX_FMT_RGBA. `webcam` may be
-    // null. Const and safe to call from several threads, each with its own
-    // scratch.
-    virtual void render(const VideoFrame& screen, const VideoFrame* webcam, double seconds, AVFrame& output,
-                        RenderScratch& scratch) const = 0;
+    // Composes the frame at output time `seconds` into `output`, a writable
+    // AV_PIX_FMT_RGBA frame of the canvas size truncated to whole pixels. `screen` and `webcam` (which may be
+    // null) are in AV_PIX_FMT_BGRA or AV_PIX_FMT_RGBA. Const and safe to call from several threads at once.
+    virtual void render(const VideoFrame& screen, const VideoFrame* webcam, double seconds,
+                        AVFrame& output) const = 0;
 };
 
 }  // namespace vorpix::media
