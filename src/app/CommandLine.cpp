@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ostream>
 
+#include "app/ModuleChecks.h"
 #include "app/ProgressBar.h"
 #include "app/SampleRecording.h"
 #include "app/Version.h"
@@ -91,6 +92,7 @@ std::string usageText() {
            "Commands:\n"
            "  make-sample <folder> [--duration SECONDS] [--webcam] [--seed N] [--no-speech]\n"
            "                     write a realistic sample recording into <folder>\n"
+           "  --test-edit        run the built-in checks of the core modules\n"
            "  --version          print the version and exit\n"
            "  --help             print this text and exit\n";
 }
@@ -108,6 +110,12 @@ std::optional<int> runCommandLine(const std::vector<std::string>& args, const En
     }
     if (has(args, "--help") || has(args, "-h")) {
         out << usageText();
+        return 0;
+    }
+    // The design's switches may stand anywhere; the first present in this
+    // order wins.
+    if (has(args, "--test-edit")) {
+        runModuleChecks(out, err);
         return 0;
     }
     const std::string& first = args.front();

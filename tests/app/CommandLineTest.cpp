@@ -67,6 +67,15 @@ TEST(CommandLine, OnlyPaintingModesNeedAGuiApplication) {
     EXPECT_EQ(qtNeedFor({}), QtNeed::core);
 }
 
+TEST(CommandLine, TestEditRunsEveryModuleCheckInOrder) {
+    const Outcome r = run({"--open-latest", "--test-edit"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "waveform OK\nplayback OK\nedit-timeline OK\nzoom-segments OK\nzoom-overlay OK\n"
+              "camera-timeline OK\ncomposition OK\nmic-capture OK\n");
+    EXPECT_EQ(r.err, "");
+}
+
 TEST(CommandLine, UnknownArgumentIsAUsageError) {
     const Outcome r = run({"--frobnicate"});
     ASSERT_EQ(r.status, 2);
