@@ -28,9 +28,10 @@ Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::filesystem::
                                                          const std::string& container,
                                                          const std::optional<VideoStreamSettings>& video,
                                                          const std::optional<AudioStreamSettings>& audio,
-                                                         FastStart fastStart) {
+                                                         FastStart fastStart,
+                                                         const std::string& displayName) {
     std::unique_ptr<MovieWriter> writer(new MovieWriter());
-    writer->name_ = path.filename().string();
+    writer->name_ = displayName.empty() ? path.filename().string() : displayName;
     AVFormatContext* raw = nullptr;
     int err = avformat_alloc_output_context2(&raw, nullptr, container.empty() ? nullptr : container.c_str(),
                                              path.string().c_str());

@@ -56,12 +56,14 @@ class MovieWriter {
 public:
     // Creates `path` (replacing any file there). `container` is an FFmpeg
     // muxer name ("mp4", "mov", "wav", "ogg", "mp3"); empty guesses from the
-    // extension. At least one of the streams must be given.
+    // extension. At least one of the streams must be given. Messages name the
+    // file `displayName` (default: its own name).
     static Result<std::unique_ptr<MovieWriter>> create(const std::filesystem::path& path,
                                                        const std::string& container,
                                                        const std::optional<VideoStreamSettings>& video,
                                                        const std::optional<AudioStreamSettings>& audio,
-                                                       FastStart fastStart = FastStart::off);
+                                                       FastStart fastStart = FastStart::off,
+                                                       const std::string& displayName = {});
     ~MovieWriter();
     MovieWriter(const MovieWriter&) = delete;
     MovieWriter& operator=(const MovieWriter&) = delete;

@@ -1,0 +1,264 @@
+#include "media/ExportSession.h"
+
+#include <condition_variable>
+#include <deque>
+#include <optional>
+#include <thread>
+
+#include "media/AudioMixer.h"
+#include "media/MovieWriter.h"
+#include "media/PixelConversion.h"
+#include "media/SourceFrameProvider.h"
+#include "media/StudioCompositor.h"
+#include "media/ThreadName.h"
+
+namespace vorpix::media {
+
+namespace {
+
+Error sessionError() {
+    return makeError(domain::kTavorin, kExportSessionCode, kExportSessionMessage);
+}
+
+// A hidden name beside the target, so a half-written movie never carries the
+// target's name and a crash leaves a dot-file rather than a broken movie.
+std::filesystem::path temporaryFor(const std::filesystem::path& output) {
+    std::string name = ".";
+    name += output.filename().string();
+    name += ".part";
+    return output.parent_path() / name;
+}
+
+// What the decode thread, the compositor's completions and the encode loop
+// share.
+struct Pipeline {
+    std::mutex mutex;
+    std::condition_variable changed;
+    // guarded by mutex
+    std::deque<FrameResult> rendered;
+    int inFlight = 0;
+    bool stop = false;
+    bool decodeDone = false;
+    std::optional<Error> decodeError;
+};
+
+}  // namespace
+
+ExportSession::ExportSession(StudioComposition composition, std::filesystem::path output,
+                             ExportSettings settings)
+    : composition_(std::move(composition)), output_(std::move(output)), settings_(std::move(settings)) {}
+
+ExportSession::~ExportSession() = default;
+
+Result<std::unique_ptr<ExportSession>> ExportSession::create(StudioComposition composition,
+                                                             std::filesystem::path output,
+                                                             ExportSettings settings) {
+    const auto& instruction = composition.videoComposition.instruction;
+    if (!composition.asset || !instruction || !instruction->renderer) return sessionError();
+    const int width = instruction->renderer->outputWidth() & ~1;
+    const int height = instruction->renderer->outputHeight() & ~1;
+    const MediaTime duration = composition.duration();
+    const int fps = composition.videoComposition.fps;
+    if (width < 2 || height < 2 || duration <= kZeroTime || fps <= 0 || output.filename().empty()) {
+        return sessionError();
+    }
+    std::unique_ptr<ExportSession> session(
+        new ExportSession(std::move(composition), std::move(output), settings));
+    session->width_ = width;
+    session->height_ = height;
+    // Frames at k / fps for every k with k / fps < duration.
+    session->frames_ = (duration.ticks * fps + MediaTime::kTicksPerSecond - 1) / MediaTime::kTicksPerSecond;
+    return session;
+}
+
+void ExportSession::cancel() {
+    cancelled_.store(true);
+}
+
+Result<ExportEnd> ExportSession::run() {
+    ExportStatus expected = ExportStatus::waiting;
+    if (!status_.compare_exchange_strong(expected, ExportStatus::exporting)) {
+        return makeError(domain::kTavorin, kExportSessionCode, "The export session has already run.");
+    }
+    const std::filesystem::path temporary = temporaryFor(output_);
+    auto result = write(temporary);
+    std::error_code ec;
+    if (result && *result == ExportEnd::completed) {
+        std::filesystem::rename(temporary, output_, ec);
+        if (ec) {
+            std::filesystem::remove(temporary, ec);
+            status_ = ExportStatus::failed;
+            return makeError(domain::kFile, ec.value(),
+                             "Could not save " + output_.filename().string() + ": " + ec.message());
+        }
+        progress_ = 1.0;
+        status_ = ExportStatus::completed;
+        return ExportEnd::completed;
+    }
+    std::filesystem::remove(temporary, ec);
+    status_ = result ? ExportStatus::cancelled : ExportStatus::failed;
+    return result;
+}
+
+Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
+    const auto& vc = composition_.videoComposition;
+    const auto& renderer = *vc.instruction->renderer;
+
+    VideoStreamSettings video;
+    video.width = width_;
+    video.height = height_;
+    video.fps = vc.fps;
+    video.preset = settings_.preset;
+    video.crf = settings_.crf;
+    std::optional<AudioStreamSettings> audio;
+    if (composition_.audioMix) {
+        AudioStreamSettings a;
+        a.bitRate = settings_.audioBitRate;
+        audio = a;
+    }
+    auto writer =
+        MovieWriter::create(temporary, "mp4", video, audio, FastStart::on, output_.filename().string());
+    if (!writer) return writer.error();
+    std::unique_ptr<AudioMixer> mixer;
+    if (audio) mixer = std::make_unique<AudioMixer>(composition_.asset, *composition_.audioMix);
+    const std::int64_t audioSamples = composition_.duration().samplesAt(AudioMixer::kFormat.sampleRate);
+    std::int64_t audioWritten = 0;
+    std::vector<float> audioBlock;
+
+    // Destroyed in reverse: the decode thread is joined first, then the
+    // compositor drains its queue, then the shared state goes.
+    Pipeline pipeline;
+    auto context = std::make_shared<RenderContext>(renderer.outputWidth(), renderer.outputHeight(),
+                                                   StudioCompositor::kOutputPixelFormat);
+    StudioCompositor compositor;
+    compositor.renderContextChanged(context);
+
+    std::thread decoder([&] {
+        setCurrentThreadName(kDecodeThreadName);
+        SourceFrameProvider provider(composition_, StudioCompositor::kSourcePixelFormat,
+                                     settings_.decodeThreads);
+        for (std::int64_t k = 0; k < frames_; ++k) {
+            {
+                std::unique_lock lock(pipeline.mutex);
+                pipeline.changed.wait(
+                    lock, [&] { return pipeline.stop || pipeline.inFlight < settings_.framesInFlight; });
+                if (pipeline.stop) break;
+            }
+            if (cancelled_.load()) break;
+            const MediaTime t = vc.frameTime(k);
+            auto frames = provider.framesAt(t);
+            if (!frames) {
+                std::lock_guard lock(pipeline.mutex);
+                pipeline.decodeError = frames.error();
+                pipeline.changed.notify_all();
+                break;
+            }
+            FrameRequest request;
+            request.instruction = vc.instruction;
+            request.compositionTime = t;
+            request.sourceFrames = std::move(*frames);
+            request.renderContext = context;
+            request.finish = [&pipeline](FrameResult r) {
+                std::lock_guard lock(pipeline.mutex);
+                pipeline.rendered.push_back(std::move(r));
+                pipeline.changed.notify_all();
+            };
+            {
+                std::lock_guard lock(pipeline.mutex);
+                ++pipeline.inFlight;
+            }
+            compositor.startRequest(std::move(request));
+        }
+        std::lock_guard lock(pipeline.mutex);
+        pipeline.decodeDone = true;
+        pipeline.changed.notify_all();
+    });
+    auto stopDecoding = [&] {
+        {
+            std::lock_guard lock(pipeline.mutex);
+            pipeline.stop = true;
+        }
+        pipeline.changed.notify_all();
+        compositor.cancelAllPendingVideoCompositionRequests();
+        decoder.join();
+    };
+
+    std::optional<Error> failure;
+    bool cancelled = false;
+    for (std::int64_t k = 0; k < frames_ && !failure && !cancelled; ++k) {
+        FrameResult result;
+        {
+            std::unique_lock lock(pipeline.mutex);
+            // Wake now and then to notice a cancel while a frame is on its way.
+            while (pipeline.rendered.empty() && !pipeline.decodeError && !cancelled_.load() &&
+                   !(pipeline.decodeDone && pipeline.inFlight == 0)) {
+                pipeline.changed.wait_for(lock, std::chrono::milliseconds(50));
+            }
+            if (pipeline.rendered.empty()) {
+                if (pipeline.decodeError) {
+                    failure = *pipeline.decodeError;
+                } else {
+                    cancelled = true;
+                }
+                break;
+            }
+            result = std::move(pipeline.rendered.front());
+            pipeline.rendered.pop_front();
+            --pipeline.inFlight;
+        }
+        pipeline.changed.notify_all();
+        if (cancelled_.load() || result.outcome == FrameOutcome::cancelled) {
+            cancelled = true;
+            break;
+        }
+        if (result.outcome == FrameOutcome::failed) {
+            failure = result.error.value_or(
+                makeError(domain::kTavorin, kCompositorErrorCode, kCompositorErrorMessage));
+            break;
+        }
+        auto yuv = (*writer)->makeVideoFrame();
+        if (!yuv) {
+            failure = yuv.error();
+            break;
+        }
+        rgbaToYuv420(result.frame->data[0], result.frame->linesize[0], **yuv, 0, height_);
+        result.frame.reset();
+        if (auto ok = (*writer)->writeVideo(std::move(*yuv), k); !ok) {
+            failure = ok.error();
+            break;
+        }
+        // Audio up to the end of this frame, so the muxer interleaves closely.
+        if (mixer) {
+            const std::int64_t until =
+                std::min(audioSamples, vc.frameTime(k + 1).samplesAt(AudioMixer::kFormat.sampleRate));
+            while (audioWritten < until && !failure) {
+                const auto n = static_cast<std::size_t>(std::min<std::int64_t>(until - audioWritten, 4800));
+                audioBlock.resize(n * 2);
+                if (auto ok = mixer->read(audioBlock); !ok) {
+                    failure = ok.error();
+                } else if (auto written = (*writer)->writeAudio(audioBlock); !written) {
+                    failure = written.error();
+                }
+                audioWritten += static_cast<std::int64_t>(n);
+            }
+        }
+        progress_ = static_cast<double>(k + 1) / static_cast<double>(frames_);
+    }
+    stopDecoding();
+    if (failure) return *failure;
+    if (cancelled || cancelled_.load()) return ExportEnd::cancelled;
+    if (mixer) {
+        while (audioWritten < audioSamples) {
+            const auto n =
+                static_cast<std::size_t>(std::min<std::int64_t>(audioSamples - audioWritten, 4800));
+            audioBlock.resize(n * 2);
+            if (auto ok = mixer->read(audioBlock); !ok) return ok.error();
+            if (auto ok = (*writer)->writeAudio(audioBlock); !ok) return ok.error();
+            audioWritten += static_cast<std::int64_t>(n);
+        }
+    }
+    if (auto ok = (*writer)->finish(); !ok) return ok.error();
+    return ExportEnd::completed;
+}
+
+}  // namespace vorpix::media
