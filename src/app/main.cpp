@@ -20,6 +20,15 @@
 
 namespace {
 
+// Qt's own chatter would mix into the modes' one-line results; keep real
+// problems, drop the notice about a missing runtime folder that headless
+// runs always trigger.
+void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    if (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR")) return;
+    std::cerr << message.toStdString() << "\n";
+}
+
 std::filesystem::path moviesFolder() {
     QString movies = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     if (movies.isEmpty()) movies = QDir::home().filePath("Movies");
@@ -45,6 +54,7 @@ vorpix::app::Environment environment() {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    qInstallMessageHandler(quietMessages);
     std::unique_ptr<QCoreApplication> qt;
     if (vorpix::app::qtNeedFor(args) == vorpix::app::QtNeed::gui) {
         // Painting text needs a GUI application; never a display.
