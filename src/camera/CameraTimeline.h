@@ -26,7 +26,10 @@ public:
     // No segments: the identity camera at every time.
     CameraTimeline() = default;
     // Segments and cursor path share one time base (the renderer passes
-    // output time).
+    // output time). Segments that do not end after they start, magnify by
+    // 1.001 or less, or have a time that is not finite do not count; the path
+    // is simulated up to 2 s past the last end, but never past one day.
+    // The cursor path is only read during construction.
     CameraTimeline(const std::vector<model::ZoomSegment>& segments, Size pixelSize,
                    const CursorPath& cursorPath);
 

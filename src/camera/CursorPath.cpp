@@ -70,7 +70,9 @@ Point CursorPath::positionAt(double t, std::size_t& cursor) const {
     // first.t < t < last.t: the pair is (last sample not later than t, first
     // sample later than t), the same pair that bisection on `samples[mid].t <= t`
     // settles on, duplicates included.
-    cursor = firstLaterThan(t, cursor);
+    // The clamp only matters for sample times that are not numbers, which
+    // break the ordering the search relies on.
+    cursor = std::clamp<std::size_t>(firstLaterThan(t, cursor), 1, samples_.size() - 1);
     const model::MouseSample& a = samples_[cursor - 1];
     const model::MouseSample& b = samples_[cursor];
     const double f = (t - a.t) / std::max(b.t - a.t, kSpanFloor);

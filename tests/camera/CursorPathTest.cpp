@@ -45,6 +45,20 @@ TEST(CursorPath, TimesWithoutAPlaceOnTheLine) {
     EXPECT_EQ(path.smoothedPosition(0.5, kNaN), path.rawPosition(0.5));
 }
 
+TEST(CursorPath, SampleTimesThatAreNotNumbersStayInBounds) {
+    // Never written by the program; lookups must still stay inside the samples.
+    for (const auto& samples : std::vector<std::vector<MouseSample>>{
+             {{0, 0, 0}, {1, 10, 0}, {kNaN, 5, 5}},
+             {{kNaN, 5, 5}, {0, 0, 0}, {1, 10, 0}},
+             {{0, 0, 0}, {kNaN, 5, 5}, {0.5, 1, 1}, {kNaN, 6, 6}, {1, 10, 0}, {2, 3, 3}}}) {
+        const CursorPath path(samples);
+        for (double t = -1; t < 3; t += 0.05) {
+            EXPECT_TRUE(path.rawPosition(t));
+            EXPECT_TRUE(path.smoothedPosition(t, 0.3));
+        }
+    }
+}
+
 TEST(CursorPath, SamplesCloserThanATenthOfAMillisecondDoNotDivideByZero) {
     const CursorPath path({{1, 0, 0}, {1.00001, 100, 0}, {2, 100, 0}});
     // f = 0.000005 / max(0.00001, 0.0001): the jump is spread over 0.1 ms.
