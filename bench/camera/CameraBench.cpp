@@ -91,14 +91,16 @@ void BM_CursorPathBuild_Hour(benchmark::State& state) {
 }
 BENCHMARK(BM_CursorPathBuild_Hour)->Unit(benchmark::kMillisecond);
 
-// Query times stride through the hour so that no two calls touch the same
-// cache lines.
+// Argument 0: query times stride 7.31 s through the hour, so no two calls
+// share cache lines (the worst case, a scrub). Argument 1: one query per
+// 60 Hz frame, as in playback and export.
 template <class Lookup>
 void lookups(benchmark::State& state, Lookup lookup) {
+    const double stride = state.range(0) == 0 ? 7.31 : 1.0 / 60.0;
     double t = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(lookup(t));
-        t += 7.31;
+        t += stride;
         if (t > kHour) t -= kHour;
     }
 }
@@ -107,20 +109,22 @@ void BM_CursorPathRawPosition(benchmark::State& state) {
     const CursorPath& path = hourPath();
     lookups(state, [&](double t) { return path.rawPosition(t); });
 }
-BENCHMARK(BM_CursorPathRawPosition);
+BENCHMARK(BM_CursorPathRawPosition)->ArgName("frames")->Arg(0)->Arg(1);
 
 void BM_CursorPathSmoothedPosition(benchmark::State& state) {
     const CursorPath& path = hourPath();
-    const double window = static_cast<double>(state.range(0)) / 100.0;
+    const double window = static_cast<double>(state.range(1)) / 100.0;
     lookups(state, [&](double t) { return path.smoothedPosition(t, window); });
 }
-BENCHMARK(BM_CursorPathSmoothedPosition)->Arg(14)->Arg(20)->Arg(100);
+BENCHMARK(BM_CursorPathSmoothedPosition)
+    ->ArgNames({"frames", "window_cs"})
+    ->ArgsProduct({{0, 1}, {14, 20, 100}});
 
 void BM_CameraTimelineState(benchmark::State& state) {
     const CameraTimeline camera(zooms(), kFrame, hourPath());
     lookups(state, [&](double t) { return camera.state(t); });
 }
-BENCHMARK(BM_CameraTimelineState);
+BENCHMARK(BM_CameraTimelineState)->ArgName("frames")->Arg(0)->Arg(1);
 
 void BM_AutoSegments_HourOfClicks(benchmark::State& state) {
     std::mt19937_64 rng(3);
