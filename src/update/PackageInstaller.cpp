@@ -91,16 +91,22 @@ bool verifyPackage(const fs::path& zip, const QString& sha256, const QString& si
     return valid;
 }
 
-Result<PreparedUpdate> prepareUpdate(const PrepareRequest& request) {
+Result<fs::path> unpackAndTry(const PrepareRequest& request) {
     auto extractDir = makePrivateDir(request.workDir, "Vorpix-extract-");
     if (!extractDir) return extractDir.error();
     if (auto unpacked = safeUnzip(request.zip, *extractDir, request.limits); !unpacked)
         return unpacked.error();
 
-    const auto app = findApp(*extractDir);
+    auto app = findApp(*extractDir);
     if (!app) return failure(errc::kNoApp, "No app in the package.");
     if (auto ran = trialRun(*app, request.expectedVersion, request.trialRunTimeoutMs); !ran)
         return ran.error();
+    return *app;
+}
+
+Result<PreparedUpdate> prepareUpdate(const PrepareRequest& request) {
+    const auto app = unpackAndTry(request);
+    if (!app) return app.error();
 
     const std::string prefix = "." + request.target.filename().native() + ".update-";
     auto staging = makePrivateDir(request.target.parent_path(), prefix);

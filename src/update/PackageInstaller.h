@@ -27,7 +27,7 @@ bool verifyPackage(const std::filesystem::path& zip, const QString& sha256, cons
 struct PrepareRequest {
     std::filesystem::path zip;      // the verified package
     std::filesystem::path workDir;  // private download folder; the package is unpacked below it
-    std::filesystem::path target;   // the installed application folder
+    std::filesystem::path target;   // the installed application folder (prepareUpdate only)
     QString expectedVersion;        // what the new bin/vorpix --version must report
     UnzipLimits limits;
     int trialRunTimeoutMs = 10000;  // how long the new program may take to answer --version
@@ -39,11 +39,14 @@ struct PreparedUpdate {
 };
 
 // Unpacks `zip` into a new private folder below `workDir`, finds the
-// application folder in it, runs its bin/vorpix --version (which must print
-// "vorpix <expectedVersion>": a package that does not run here, or that is an
-// older release under a newer label, is refused), and moves it into a new
-// private staging folder beside `target`. Nothing of `target` is touched.
-// Errors: domain "update" with the codes of update/Errors.h; the staging
+// application folder in it and runs its bin/vorpix --version, which must
+// print "vorpix <expectedVersion>": a package that does not run here, or that
+// is an older release under a newer label, is refused. Returns the
+// application folder. Errors: domain "update", codes of update/Errors.h.
+Result<std::filesystem::path> unpackAndTry(const PrepareRequest& request);
+
+// unpackAndTry(), then moves the application folder into a new private
+// staging folder beside `target`. Nothing of `target` is touched. The staging
 // folder is removed again on failure.
 Result<PreparedUpdate> prepareUpdate(const PrepareRequest& request);
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "update/AppFolder.h"
+#include "update/Ed25519.h"
 #include "update/InstallerScript.h"
 #include "update/PackageInstaller.h"
 #include "update/PrivateDir.h"
@@ -68,8 +69,24 @@ bool requestFailed(const QNetworkReply* reply) {
 
 }  // namespace
 
+UpdaterConfig releaseConfig(const QString& updateUrlSetting, const QString& version,
+                            const fs::path& executable, qint64 pid, const fs::path& tempDir) {
+    UpdaterConfig config;
+    config.baseUrl = endpointBaseUrl(updateUrlSetting);
+    config.currentVersion = version;
+    config.appFolder = appFolderOf(executable).value_or(fs::path());
+    config.publicKey = releasePublicKey();
+    config.waitForPid = pid;
+    config.tempDir = tempDir;
+    return config;
+}
+
 Updater::Updater(UpdaterConfig config, QObject* parent)
     : QObject(parent), config_(std::move(config)), network_(new QNetworkAccessManager(this)) {
+    if (config_.tempDir.empty()) {
+        std::error_code ec;
+        config_.tempDir = fs::temp_directory_path(ec);
+    }
     if (!config_.appFolder.empty()) {
         std::error_code ec;
         const fs::path canonical = fs::weakly_canonical(config_.appFolder, ec);

@@ -51,6 +51,16 @@ struct UpdaterConfig {
     int transferTimeoutMs = 30000;             // a stalled request fails after this long
 };
 
+// The configuration of a released program, for the composition root:
+// `updateUrlSetting` is the value of the setting "updateURL" (blank: the
+// build's endpoint), `executable` this program's path (its application folder
+// is the parent of its bin folder), `pid` this process, `tempDir` the system's
+// temporary folder. HTTPS only, the compiled-in release key, this machine's
+// platform key.
+UpdaterConfig releaseConfig(const QString& updateUrlSetting, const QString& version,
+                            const std::filesystem::path& executable, qint64 pid,
+                            const std::filesystem::path& tempDir);
+
 class Updater : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)

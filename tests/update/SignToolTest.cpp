@@ -90,6 +90,28 @@ TEST_F(SignToolTest, SignWritesEntriesTheUpdaterAccepts) {
     EXPECT_EQ(m.platforms.size(), 1u);  // a new version starts a new manifest
 }
 
+TEST_F(SignToolTest, CheckPackageUnpacksUnderTheUpdatersRules) {
+    test::makeFakeApp(root_ / "build/Vorpix-0.3.0", "0.3.0", root_ / "started");
+    test::writeFile(root_ / "good.zip", test::makeZip(test::entriesOf(root_ / "build")));
+    auto withEscape = test::entriesOf(root_ / "build");
+    withEscape.push_back(test::fileEntry("../escaped", "x"));
+    test::writeFile(root_ / "escape.zip", test::makeZip(withEscape));
+
+    const auto check = [&](const char* package, const char* version) {
+        return runTool({"check-package", "--package", str(root_ / package), "--version", version});
+    };
+    const ToolRun good = check("good.zip", "0.3.0");
+    EXPECT_EQ(good.exitCode, 0) << good.err.toStdString();
+    EXPECT_FALSE(fs::exists(root_ / "started"));  // only --version was run
+    const ToolRun older = check("good.zip", "0.4.0");
+    EXPECT_EQ(older.exitCode, 1);
+    EXPECT_TRUE(older.err.contains("not version 0.4.0")) << older.err.toStdString();
+    const ToolRun escape = check("escape.zip", "0.3.0");
+    EXPECT_EQ(escape.exitCode, 1);
+    EXPECT_TRUE(escape.err.contains("leaves the package folder")) << escape.err.toStdString();
+    EXPECT_EQ(check("a.zip", "0.3.0").exitCode, 1);  // no application folder
+}
+
 TEST_F(SignToolTest, RefusesBadInput) {
     EXPECT_EQ(sign("a.zip", "0.3.0", "linux-x86_64", "http://u.example/a.zip").exitCode, 1);  // not HTTPS
     EXPECT_EQ(sign("missing.zip", "0.3.0", "linux-x86_64", "https://u.example/a.zip").exitCode, 1);

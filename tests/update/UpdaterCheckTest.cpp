@@ -234,5 +234,24 @@ TEST_F(UpdaterCheckTest, SheetCanBeClosed) {
     EXPECT_TRUE(updater.available().has_value());  // "Later" keeps the offer
 }
 
+TEST(ReleaseConfig, IsHttpsWithTheBuiltInKeyAndThisProgramsFolder) {
+    test::TempDir dir;
+    test::makeFakeApp(dir / "Vorpix", "0.1.0", dir / "started");
+    const UpdaterConfig c = releaseConfig("", "0.1.0", dir / "Vorpix/bin/vorpix", 4242, dir.path());
+    EXPECT_EQ(c.baseUrl, endpointBaseUrl(""));
+    EXPECT_EQ(c.currentVersion, "0.1.0");
+    EXPECT_EQ(c.appFolder, dir / "Vorpix");
+    EXPECT_EQ(c.publicKey, releasePublicKey());
+    EXPECT_EQ(c.waitForPid, 4242);
+    EXPECT_EQ(c.tempDir, dir.path());
+    EXPECT_EQ(c.platformKey, platformKey());
+    EXPECT_EQ(c.urlPolicy, UrlPolicy::httpsOnly);
+    EXPECT_TRUE(Updater(c).selfUpdatable());
+
+    const UpdaterConfig mirror = releaseConfig("https://mirror.example", "0.1.0", "/usr/bin/vorpix", 1, "");
+    EXPECT_EQ(mirror.baseUrl, QUrl("https://mirror.example"));
+    EXPECT_FALSE(Updater(mirror).selfUpdatable());  // /usr belongs to the package manager
+}
+
 }  // namespace
 }  // namespace vorpix::update

@@ -5,6 +5,7 @@
 //   vorpix-sign-release sign --key PRIVATE.pem --package ZIP --version V --url URL
 //                            [--platform KEY] [--notes TEXT] [--pub-date TEXT] [--manifest FILE]
 //   vorpix-sign-release verify --public-key BASE64 --package ZIP [--platform KEY] [--manifest FILE]
+//   vorpix-sign-release check-package --package ZIP --version V
 
 #include <QByteArray>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -21,6 +23,7 @@
 #include "update/Endpoint.h"
 #include "update/Manifest.h"
 #include "update/PackageInstaller.h"
+#include "update/PrivateDir.h"
 
 namespace {
 
@@ -32,12 +35,15 @@ constexpr const char* kUsage =
     "       vorpix-sign-release sign --key PRIVATE.pem --package ZIP --version V --url URL\n"
     "                                [--platform KEY] [--notes TEXT] [--pub-date TEXT] [--manifest FILE]\n"
     "       vorpix-sign-release verify --public-key BASE64 --package ZIP [--platform KEY] [--manifest FILE]\n"
+    "       vorpix-sign-release check-package --package ZIP --version V\n"
     "\n"
     "keygen writes a new Ed25519 private key (mode 0600) and prints its public key;\n"
     "configure builds with -DVORPIX_UPDATE_PUBLIC_KEY=<that text>. sign adds the\n"
     "package's entry (url, sha256, signature) for KEY (default: this machine's,\n"
     "e.g. linux-x86_64) to FILE (default: latest.json), starting a new manifest when\n"
-    "FILE is missing or names another version. verify checks a package against it.\n";
+    "FILE is missing or names another version. verify checks a package against it.\n"
+    "check-package unpacks ZIP under the updater's rules into a temporary folder\n"
+    "and runs its bin/vorpix --version, which must report V.\n";
 
 int fail(const QString& message) {
     std::fprintf(stderr, "vorpix-sign-release: %s\n", message.toLocal8Bit().constData());
@@ -160,6 +166,24 @@ int verify(const std::map<QString, QString>& options) {
     return 0;
 }
 
+int checkPackage(const std::map<QString, QString>& options) {
+    const QString package = option(options, "package");
+    const QString version = option(options, "version");
+    if (package.isEmpty() || version.isEmpty()) return fail("check-package needs --package and --version");
+    const auto work = upd::makePrivateDir(std::filesystem::temp_directory_path(), "vorpix-check-package-");
+    if (!work) return fail(QString::fromStdString(work.error().message));
+    upd::PrepareRequest request;
+    request.zip = package.toStdString();
+    request.workDir = *work;
+    request.expectedVersion = version;
+    const auto app = upd::unpackAndTry(request);
+    upd::removeTreeQuietly(*work);
+    if (!app) return fail(QString::fromStdString(app.error().message));
+    std::printf("%s: installs as version %s\n", package.toLocal8Bit().constData(),
+                version.toLatin1().constData());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,6 +200,7 @@ int main(int argc, char** argv) {
     const auto options = parseOptions(args);
     if (options && command == QLatin1String("sign")) return sign(*options);
     if (options && command == QLatin1String("verify")) return verify(*options);
+    if (options && command == QLatin1String("check-package")) return checkPackage(*options);
     std::fputs(kUsage, stderr);
     return 2;
 }
