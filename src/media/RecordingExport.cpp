@@ -1,0 +1,90 @@
+#include "media/RecordingExport.h"
+
+#include <algorithm>
+
+#include "camera/CameraTimeline.h"
+#include "media/FrameRendererAdapter.h"
+#include "render/FrameRenderer.h"
+#include "timeline/EditDerivation.h"
+
+namespace vorpix::media {
+
+namespace {
+
+bool isFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+float clampGain(double gain) {
+    return static_cast<float>(std::clamp(gain, 0.0, 2.0));
+}
+
+}  // namespace
+
+model::OutputAspect aspectFor(model::ExportPreset preset) {
+    switch (preset) {
+        case model::ExportPreset::source:
+            return model::OutputAspect::source;
+        case model::ExportPreset::youtube1080:
+            return model::OutputAspect::landscape;
+        case model::ExportPreset::socialPortrait:
+            return model::OutputAspect::portrait;
+        case model::ExportPreset::square:
+            return model::OutputAspect::square;
+    }
+    return model::OutputAspect::source;
+}
+
+RecordingFiles locateFiles(const model::RecordingItem& item, const model::SessionEvents& events) {
+    RecordingFiles files;
+    files.screen = item.videoPath();
+    if (events.webcamFile && isFile(item.folder / *events.webcamFile))
+        files.webcam = item.folder / *events.webcamFile;
+    for (const auto& name : events.extraAudioFiles.value_or(std::vector<std::string>{})) {
+        if (isFile(item.folder / name)) files.extraAudio.push_back(item.folder / name);
+    }
+    return files;
+}
+
+CompositionSources exportSources(const model::RecordingItem& item, const model::SessionEvents& events,
+                                 const model::Project& project, model::ExportPreset preset,
+                                 const std::optional<std::vector<model::ZoomSegment>>& zooms) {
+    const RecordingFiles files = locateFiles(item, events);
+    const auto keep = timeline::effectiveKeep(events, project);
+    const Size pixelSize{static_cast<double>(events.pixelWidth), static_cast<double>(events.pixelHeight)};
+
+    model::StyleSettings style = project.style;
+    style.outputAspect = aspectFor(preset);
+    std::vector<model::ZoomSegment> segments;
+    if (zooms) {
+        segments = *zooms;
+    } else if (project.manualZoom && !project.manualZoom->empty()) {
+        segments = *project.manualZoom;
+    } else {
+        segments =
+            camera::CameraTimeline::autoSegments(events.clicks, pixelSize, events.duration, project.style);
+    }
+    auto renderer = std::make_shared<const render::FrameRenderer>(
+        pixelSize, style, timeline::remapZooms(segments, keep), timeline::remapSamples(events.samples, keep),
+        timeline::remapClicks(events.clicks, keep), files.webcam.has_value());
+
+    CompositionSources sources;
+    sources.screen = files.screen;
+    if (project.style.webcamEnabled) sources.webcam = files.webcam;
+    sources.extraAudio = files.extraAudio;
+    for (const auto& clip : project.clips) {
+        const auto path = item.folder / clip.fileName;
+        const auto start = timeline::toOutput(clip.start, keep);
+        if (!start || !isFile(path)) continue;
+        sources.timedAudio.push_back(
+            TimedAudioSource{path, *start, clampGain(clip.volume * project.musicVolume)});
+    }
+    sources.audioVolume = clampGain(project.micVolume);
+    sources.slices = timeline::fileSlices(keep, events.slices);
+    sources.webcamOffset = events.webcamOffset.value_or(0.0);
+    sources.renderer = std::make_shared<FrameRendererAdapter>(std::move(renderer));
+    return sources;
+}
+
+}  // namespace vorpix::media
