@@ -104,6 +104,41 @@ BENCHMARK(BM_Render)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// The encoder's YUV 4:2:0, rendered in one pass (0) or rendered as RGBA and
+// converted afterwards (1). Arguments: mode, threads.
+void BM_RenderYuv(benchmark::State& state) {
+    Scene scene = makeScene(1920, 1080, 2.0);
+    RowWorkers workers(static_cast<int>(state.range(1)), "bench-rows");
+    const FrameRenderer& r = *scene.renderer;
+    const int w = r.outputWidth();
+    const int h = r.outputHeight();
+    std::vector<std::uint8_t> y(static_cast<std::size_t>(w * h));
+    std::vector<std::uint8_t> u(static_cast<std::size_t>((w + 1) / 2 * ((h + 1) / 2)));
+    std::vector<std::uint8_t> v(u.size());
+    const Yuv420Planes planes{y.data(), w, u.data(), (w + 1) / 2, v.data(), (w + 1) / 2};
+    Image rgba;
+    const ImageView webcam = scene.webcam.view();
+    const auto frame = [&] {
+        if (state.range(0) == 0) {
+            r.renderYuv420(scene.source.view(), &webcam, kFrameTime, planes, &workers);
+            return;
+        }
+        r.render(scene.source.view(), &webcam, kFrameTime, rgba, &workers);
+        const detail::Kernels& k = detail::bestKernels();
+        for (int row = 0; row < h; row += 2)
+            k.rgbaToYuv420(rgba.row(row), rgba.row(row + 1), w, y.data() + row * w, y.data() + (row + 1) * w,
+                           u.data() + row / 2 * ((w + 1) / 2), v.data() + row / 2 * ((w + 1) / 2));
+    };
+    frame();
+    for (auto _ : state) {
+        frame();
+        benchmark::DoNotOptimize(y.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(state.range(0) == 0 ? "fused" : "render, then convert");
+}
+BENCHMARK(BM_RenderYuv)->ArgsProduct({{0, 1}, {1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Zoomed into a corner: much of the frame is backdrop seen through the camera.
 void BM_RenderCornerZoom(benchmark::State& state) {
     Scene scene = makeScene(1920, 1080, 2.0, 0.0, 1.0);

@@ -107,6 +107,7 @@ struct FrameRenderer::RowScratch {
     int ringRows = 0;
     std::vector<std::uint16_t> wide;
     std::vector<std::uint8_t> temp;
+    std::vector<std::uint8_t> pair;  // two RGBA rows on their way to YUV
     std::vector<const std::uint16_t*> rows16;
     std::vector<const std::uint8_t*> rows8;
 
@@ -121,6 +122,7 @@ struct FrameRenderer::RowScratch {
             widest = std::max(widest, plan.sprites[i].source1 - plan.sprites[i].source0);
         ensureSize(wide, static_cast<std::size_t>(widest) * 4);
         ensureSize(temp, static_cast<std::size_t>(outputWidth + 4) * 4);
+        ensureSize(pair, static_cast<std::size_t>(outputWidth) * 8);
         int taps = std::max({plan.screenOn ? plan.screenRows.taps : 1, plan.zoomed ? plan.backRows.taps : 1,
                              plan.pipOn ? plan.webcamRows.taps : 1});
         for (std::size_t i = 0; i < plan.spriteCount; ++i) taps = std::max(taps, plan.sprites[i].rows.taps);
@@ -436,21 +438,40 @@ void FrameRenderer::render(const ImageView& source, const ImageView* webcam, dou
     render(source, webcam, t, out.mutableView(), workers);
 }
 
+struct FrameRenderer::FrameTarget {
+    MutableImageView rgba;  // used when yuv.y is null
+    Yuv420Planes yuv;
+};
+
 void FrameRenderer::render(const ImageView& source, const ImageView* webcam, double t,
                            const MutableImageView& out, RowWorkers* workers) const {
     assert(out.width == outputWidth_ && out.height == outputHeight_ && out.format == PixelFormat::rgba8);
     if (out.empty()) return;
+    renderTarget(source, webcam, t, FrameTarget{out, {}}, workers);
+}
+
+void FrameRenderer::renderYuv420(const ImageView& source, const ImageView* webcam, double t,
+                                 const Yuv420Planes& out, RowWorkers* workers) const {
+    assert(out.y != nullptr && out.u != nullptr && out.v != nullptr);
+    if (outputWidth_ <= 0 || outputHeight_ <= 0) return;
+    renderTarget(source, webcam, t, FrameTarget{{}, out}, workers);
+}
+
+void FrameRenderer::renderTarget(const ImageView& source, const ImageView* webcam, double t,
+                                 const FrameTarget& target, RowWorkers* workers) const {
     FramePlan& plan = planForThisThread();
     planFrame(plan, source, webcam, t);
     if (!workers || workers->threadCount() == 1) {
         RowScratch& scratch = scratchForThisThread();
         scratch.prepare(plan, outputWidth_);
-        renderRows(plan, out, 0, outputHeight_, scratch);
+        renderRows(plan, target, 0, outputHeight_, scratch);
         return;
     }
     // Rows go out in chunks in order: a worker's chunks increase, so its ring
-    // of filtered source rows stays useful from one chunk to its next.
-    const int chunkRows = std::max(16, outputHeight_ / (workers->threadCount() * 8));
+    // of filtered source rows stays useful from one chunk to its next. Chunks
+    // hold an even number of rows for the 4:2:0 chroma.
+    int chunkRows = std::max(16, outputHeight_ / (workers->threadCount() * 8));
+    chunkRows += chunkRows & 1;
     const int chunks = (outputHeight_ + chunkRows - 1) / chunkRows;
     std::atomic<int> next{0};
     workers->run([&](int) {
@@ -459,18 +480,35 @@ void FrameRenderer::render(const ImageView& source, const ImageView* webcam, dou
         for (int c = next.fetch_add(1, std::memory_order_relaxed); c < chunks;
              c = next.fetch_add(1, std::memory_order_relaxed)) {
             const int y0 = c * chunkRows;
-            renderRows(plan, out, y0, std::min(y0 + chunkRows, outputHeight_), scratch);
+            renderRows(plan, target, y0, std::min(y0 + chunkRows, outputHeight_), scratch);
         }
     });
 }
 
-void FrameRenderer::renderRows(const FramePlan& plan, const MutableImageView& out, int y0, int y1,
+void FrameRenderer::renderRow(const FramePlan& plan, int y, std::uint8_t* row, RowScratch& scratch) const {
+    screenRow(plan, y, row, scratch);
+    for (std::size_t i = 0; i < plan.spriteCount; ++i) spriteRow(plan, i, y, row, scratch);
+    if (plan.pipOn) pipRow(plan, y, row, scratch);
+}
+
+void FrameRenderer::renderRows(const FramePlan& plan, const FrameTarget& target, int y0, int y1,
                                RowScratch& scratch) const {
-    for (int y = y0; y < y1; ++y) {
-        std::uint8_t* row = out.row(y);
-        screenRow(plan, y, row, scratch);
-        for (std::size_t i = 0; i < plan.spriteCount; ++i) spriteRow(plan, i, y, row, scratch);
-        if (plan.pipOn) pipRow(plan, y, row, scratch);
+    if (target.yuv.y == nullptr) {
+        for (int y = y0; y < y1; ++y) renderRow(plan, y, target.rgba.row(y), scratch);
+        return;
+    }
+    // Two RGBA rows at a time, converted while they are still in cache.
+    const Yuv420Planes& yuv = target.yuv;
+    std::uint8_t* top = scratch.pair.data();
+    std::uint8_t* bottom = top + static_cast<std::ptrdiff_t>(outputWidth_) * 4;
+    for (int y = y0; y < y1; y += 2) {
+        renderRow(plan, y, top, scratch);
+        const bool single = y + 1 >= outputHeight_;
+        if (!single) renderRow(plan, y + 1, bottom, scratch);
+        const int cy = y / 2;
+        detail::bestKernels().rgbaToYuv420(top, single ? top : bottom, outputWidth_, yuv.y + y * yuv.yStride,
+                                           single ? nullptr : yuv.y + (y + 1) * yuv.yStride,
+                                           yuv.u + cy * yuv.uStride, yuv.v + cy * yuv.vStride);
     }
 }
 

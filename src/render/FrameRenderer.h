@@ -147,9 +147,18 @@ public:
     void render(const ImageView& source, const ImageView* webcam, double t, Image& out,
                 RowWorkers* workers = nullptr) const;
 
+    // The same frame as 8-bit YUV 4:2:0 for the encoder (BT.709, limited
+    // range; chroma sited like MPEG-2 and H.264: horizontally on the even luma
+    // columns, vertically between the two luma rows), without an RGBA frame in
+    // memory. Planes as described by Yuv420Planes for outputWidth() ×
+    // outputHeight(). Alpha is ignored (frames are opaque whenever the source is).
+    void renderYuv420(const ImageView& source, const ImageView* webcam, double t, const Yuv420Planes& out,
+                      RowWorkers* workers = nullptr) const;
+
 private:
     struct FramePlan;
     struct RowScratch;
+    struct FrameTarget;
     // Per-thread storage reused from frame to frame, so rendering does not allocate.
     static FramePlan& planForThisThread();
     static RowScratch& scratchForThisThread();
@@ -163,8 +172,11 @@ private:
     void buildPip(bool hasWebcam);
     void planFrame(FramePlan& plan, const ImageView& source, const ImageView* webcam, double t) const;
     void layoutInto(double t, FrameLayout& layout) const;
-    void renderRows(const FramePlan& plan, const MutableImageView& out, int y0, int y1,
+    void renderTarget(const ImageView& source, const ImageView* webcam, double t, const FrameTarget& target,
+                      RowWorkers* workers) const;
+    void renderRows(const FramePlan& plan, const FrameTarget& target, int y0, int y1,
                     RowScratch& scratch) const;
+    void renderRow(const FramePlan& plan, int y, std::uint8_t* row, RowScratch& scratch) const;
     void backdropSpan(const FramePlan& plan, int y, int x0, int x1, std::uint8_t* dst,
                       RowScratch& scratch) const;
     void screenRow(const FramePlan& plan, int y, std::uint8_t* row, RowScratch& scratch) const;

@@ -73,6 +73,18 @@ private:
     PixelFormat format_ = PixelFormat::rgba8;
 };
 
+// The three planes of an 8-bit YUV 4:2:0 frame of width × height: Y has
+// width × height samples, U and V (width + 1) / 2 × (height + 1) / 2. Strides
+// in bytes; the memory belongs to the caller.
+struct Yuv420Planes {
+    std::uint8_t* y = nullptr;
+    std::ptrdiff_t yStride = 0;
+    std::uint8_t* u = nullptr;
+    std::ptrdiff_t uStride = 0;
+    std::uint8_t* v = nullptr;
+    std::ptrdiff_t vStride = 0;
+};
+
 // Colour of one pixel as red, green, blue, alpha whatever the byte order.
 struct Rgba8 {
     std::uint8_t r = 0;

@@ -116,9 +116,37 @@ void portablePipBlend(std::uint8_t* dst, const std::uint8_t* cam, const std::uin
     }
 }
 
-constexpr Kernels kPortable{"portable",        portableH8to16,        portableH16to8,
-                            portableV16to8,    portableV8to16,        portableAllOpaque,
-                            portableBlendOver, portableBlendOverInto, portablePipBlend};
+std::uint8_t luma(const std::uint8_t* p) {
+    return static_cast<std::uint8_t>(16 +
+                                     ((kLumaR * p[0] + kLumaG * p[1] + kLumaB * p[2] + (1 << 14)) >> 15));
+}
+
+std::uint8_t chroma(int r, int g, int b, int cr, int cg, int cb) {
+    return static_cast<std::uint8_t>(
+        std::clamp(128 + ((cr * r + cg * g + cb * b + (1 << 14)) >> 15), 0, 255));
+}
+
+void portableRgbaToYuv420(const std::uint8_t* top, const std::uint8_t* bottom, int width, std::uint8_t* yTop,
+                          std::uint8_t* yBottom, std::uint8_t* u, std::uint8_t* v) {
+    for (int x = 0; x < width; ++x) yTop[x] = luma(top + x * 4);
+    if (yBottom != nullptr)
+        for (int x = 0; x < width; ++x) yBottom[x] = luma(bottom + x * 4);
+    for (int i = 0; i < (width + 1) / 2; ++i) {
+        const int c = 2 * i;
+        const int l = std::max(c - 1, 0) * 4;
+        const int r = std::min(c + 1, width - 1) * 4;
+        int sum[3];
+        for (int k = 0; k < 3; ++k)
+            sum[k] = top[l + k] + 2 * top[c * 4 + k] + top[r + k] + bottom[l + k] + 2 * bottom[c * 4 + k] +
+                     bottom[r + k];
+        u[i] = chroma(sum[0], sum[1], sum[2], kCbR, kCbG, kCbB);
+        v[i] = chroma(sum[0], sum[1], sum[2], kCrR, kCrG, kCrB);
+    }
+}
+
+constexpr Kernels kPortable{"portable",       portableH8to16,      portableH16to8,    portableV16to8,
+                            portableV8to16,   portableAllOpaque,   portableBlendOver, portableBlendOverInto,
+                            portablePipBlend, portableRgbaToYuv420};
 
 }  // namespace
 

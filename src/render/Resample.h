@@ -97,7 +97,28 @@ struct Kernels {
     // over dst); keep and weight are one byte per pixel, 255 = 1.
     void (*pipBlend)(std::uint8_t* dst, const std::uint8_t* cam, const std::uint8_t* keep,
                      const std::uint8_t* border, const std::uint8_t* weight, int count);
+
+    // Two RGBA rows of `width` pixels to BT.709 limited-range YUV 4:2:0: two
+    // luma rows (the second skipped when yBottom is null) and one row each of
+    // U and V of (width + 1) / 2 samples, filtered [1 2 1] / 4 around the even
+    // columns and averaged over the two rows.
+    void (*rgbaToYuv420)(const std::uint8_t* top, const std::uint8_t* bottom, int width, std::uint8_t* yTop,
+                         std::uint8_t* yBottom, std::uint8_t* u, std::uint8_t* v);
 };
+
+// BT.709 limited range, Q15: Y = 16 + 219 ÷ 255 × (Kr R + Kg G + Kb B) with
+// Kr = 0.2126, Kb = 0.0722, from 0 ... 255 RGB; U and V = 128 + 224 ÷ 255 ×
+// (B - Y′) ÷ 1.8556 and (R - Y′) ÷ 1.5748, from RGB sums of eight taps
+// (0 ... 2040, hence the extra ÷ 8 folded into these).
+inline constexpr int kLumaR = 5983;
+inline constexpr int kLumaG = 20127;
+inline constexpr int kLumaB = 2032;
+inline constexpr int kCbR = -412;
+inline constexpr int kCbG = -1387;
+inline constexpr int kCbB = 1799;
+inline constexpr int kCrR = 1799;
+inline constexpr int kCrG = -1634;
+inline constexpr int kCrB = -165;
 
 // The fastest set this processor runs.
 const Kernels& bestKernels();

@@ -372,8 +372,107 @@ VORPIX_AVX2 void avx2PipBlend(std::uint8_t* dst, const std::uint8_t* cam, const 
                                count - i);
 }
 
-constexpr Kernels kAvx2{"avx2",        avx2H8to16,    avx2H16to8,        avx2V16to8,  avx2V8to16,
-                        avx2AllOpaque, avx2BlendOver, avx2BlendOverInto, avx2PipBlend};
+// Eight 32-bit sums (one per pixel, in order) of a pixel's four 16-bit
+// channels times `coefficients`, for pixels 0-3 in `a` and 4-7 in `b`.
+VORPIX_AVX2 inline __m256i dot8(__m256i a, __m256i b, __m256i coefficients) {
+    const __m256i sums =
+        _mm256_hadd_epi32(_mm256_madd_epi16(a, coefficients), _mm256_madd_epi16(b, coefficients));
+    // hadd leaves pixels in the order 0 1 4 5 2 3 6 7.
+    return _mm256_permutevar8x32_epi32(sums, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
+}
+
+// Eight 32-bit values to eight bytes: (v + (1 << 14)) >> 15, plus `offset`, saturated.
+VORPIX_AVX2 inline std::int64_t narrow8(__m256i v, int offset) {
+    const __m256i r = _mm256_add_epi32(_mm256_srai_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(1 << 14)), 15),
+                                       _mm256_set1_epi32(offset));
+    const __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
+    return _mm_cvtsi128_si64(_mm_packus_epi16(words, words));
+}
+
+// The even pixels (0, 2, 4, 6) or odd pixels (1, 3, 5, 7) of two 4-pixel registers.
+VORPIX_AVX2 inline __m256i evens(__m256i a, __m256i b) {
+    return _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(a, b), 0xD8);
+}
+VORPIX_AVX2 inline __m256i odds(__m256i a, __m256i b) {
+    return _mm256_permute4x64_epi64(_mm256_unpackhi_epi64(a, b), 0xD8);
+}
+// (previous, x0, x1, x2) from x and the pixel before it.
+VORPIX_AVX2 inline __m256i shiftInPixel(__m256i x, std::int64_t previous) {
+    const __m256i moved = _mm256_permute4x64_epi64(x, 0x90);  // x0 x0 x1 x2
+    return _mm256_blend_epi32(moved, _mm256_set1_epi64x(previous), 0x03);
+}
+
+VORPIX_AVX2 void avx2RgbaToYuv420(const std::uint8_t* top, const std::uint8_t* bottom, int width,
+                                  std::uint8_t* yTop, std::uint8_t* yBottom, std::uint8_t* u,
+                                  std::uint8_t* v) {
+    const __m256i lumaK = _mm256_setr_epi16(kLumaR, kLumaG, kLumaB, 0, kLumaR, kLumaG, kLumaB, 0, kLumaR,
+                                            kLumaG, kLumaB, 0, kLumaR, kLumaG, kLumaB, 0);
+    const __m256i cbK =
+        _mm256_setr_epi16(kCbR, kCbG, kCbB, 0, kCbR, kCbG, kCbB, 0, kCbR, kCbG, kCbB, 0, kCbR, kCbG, kCbB, 0);
+    const __m256i crK =
+        _mm256_setr_epi16(kCrR, kCrG, kCrB, 0, kCrR, kCrG, kCrB, 0, kCrR, kCrG, kCrB, 0, kCrR, kCrG, kCrB, 0);
+    // Luma, eight pixels at a time.
+    const auto lumaRow = [&](const std::uint8_t* row, std::uint8_t* out) VORPIX_AVX2 {
+        int x = 0;
+        for (; x + 8 <= width; x += 8) {
+            const std::int64_t bytes = narrow8(dot8(widen(row + x * 4), widen(row + x * 4 + 16), lumaK), 16);
+            std::memcpy(out + x, &bytes, 8);
+        }
+        for (; x < width; ++x)
+            out[x] = static_cast<std::uint8_t>(
+                16 + ((kLumaR * row[x * 4] + kLumaG * row[x * 4 + 1] + kLumaB * row[x * 4 + 2] + (1 << 14)) >>
+                      15));
+    };
+    lumaRow(top, yTop);
+    if (yBottom != nullptr) lumaRow(bottom, yBottom);
+
+    // Chroma, eight samples (sixteen pixels) at a time: vertical sums of the
+    // two rows, then [1 2 1] around each even pixel.
+    const int chromaCount = (width + 1) / 2;
+    int i = 0;
+    std::int64_t previous;  // vertical sum of the pixel left of the block, 4 × 16 bits
+    {
+        const __m128i p = _mm_add_epi16(_mm_cvtepu8_epi16(load32(top)), _mm_cvtepu8_epi16(load32(bottom)));
+        previous = _mm_cvtsi128_si64(p);  // column -1 repeats column 0
+    }
+    for (; i + 8 <= chromaCount && 2 * i + 16 <= width; i += 8) {
+        const int c0 = 2 * i;
+        __m256i sum[4];
+        for (int q = 0; q < 4; ++q)
+            sum[q] = _mm256_add_epi16(widen(top + (c0 + q * 4) * 4), widen(bottom + (c0 + q * 4) * 4));
+        const __m256i even1 = evens(sum[0], sum[1]);
+        const __m256i even2 = evens(sum[2], sum[3]);
+        const __m256i odd1 = odds(sum[0], sum[1]);
+        const __m256i odd2 = odds(sum[2], sum[3]);
+        const __m256i left1 = shiftInPixel(odd1, previous);
+        const __m256i left2 = shiftInPixel(odd2, _mm256_extract_epi64(odd1, 3));
+        previous = _mm256_extract_epi64(odd2, 3);
+        const __m256i h1 = _mm256_add_epi16(_mm256_add_epi16(left1, odd1), _mm256_slli_epi16(even1, 1));
+        const __m256i h2 = _mm256_add_epi16(_mm256_add_epi16(left2, odd2), _mm256_slli_epi16(even2, 1));
+        const std::int64_t us = narrow8(dot8(h1, h2, cbK), 128);
+        const std::int64_t vs = narrow8(dot8(h1, h2, crK), 128);
+        std::memcpy(u + i, &us, 8);
+        std::memcpy(v + i, &vs, 8);
+    }
+    for (; i < chromaCount; ++i) {  // the same arithmetic as the portable kernel
+        const int c = 2 * i;
+        const int l = std::max(c - 1, 0) * 4;
+        const int r = std::min(c + 1, width - 1) * 4;
+        int sum[3];
+        for (int k = 0; k < 3; ++k)
+            sum[k] = top[l + k] + 2 * top[c * 4 + k] + top[r + k] + bottom[l + k] + 2 * bottom[c * 4 + k] +
+                     bottom[r + k];
+        const auto chroma = [&](int cr, int cg, int cb) {
+            return static_cast<std::uint8_t>(
+                std::clamp(128 + ((cr * sum[0] + cg * sum[1] + cb * sum[2] + (1 << 14)) >> 15), 0, 255));
+        };
+        u[i] = chroma(kCbR, kCbG, kCbB);
+        v[i] = chroma(kCrR, kCrG, kCrB);
+    }
+}
+
+constexpr Kernels kAvx2{"avx2",        avx2H8to16,    avx2H16to8,        avx2V16to8,   avx2V8to16,
+                        avx2AllOpaque, avx2BlendOver, avx2BlendOverInto, avx2PipBlend, avx2RgbaToYuv420};
 
 }  // namespace
 
