@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -18,13 +19,44 @@ std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
 }  // namespace
 
-void* operator new(std::size_t size) {
+// The whole family is replaced so that every allocation is counted and every
+// release goes back to the allocator that made it.
+namespace {
+void* counted(std::size_t size, std::size_t alignment) noexcept {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    if (size == 0) size = 1;
+    if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
+    return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+}
+void* countedOrThrow(std::size_t size, std::size_t alignment) {
+    if (void* p = counted(size, alignment)) return p;
     throw std::bad_alloc();
 }
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return countedOrThrow(size, 0);
+}
 void* operator new[](std::size_t size) {
-    return operator new(size);
+    return countedOrThrow(size, 0);
+}
+void* operator new(std::size_t size, std::align_val_t a) {
+    return countedOrThrow(size, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t size, std::align_val_t a) {
+    return countedOrThrow(size, static_cast<std::size_t>(a));
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return counted(size, 0);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return counted(size, 0);
+}
+void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return counted(size, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return counted(size, static_cast<std::size_t>(a));
 }
 void operator delete(void* p) noexcept {
     std::free(p);
@@ -36,6 +68,30 @@ void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 
