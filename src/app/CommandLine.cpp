@@ -7,6 +7,7 @@
 
 #include "app/ModuleChecks.h"
 #include "app/ProgressBar.h"
+#include "app/RecordingCommands.h"
 #include "app/SampleRecording.h"
 #include "app/Version.h"
 
@@ -89,10 +90,23 @@ std::string usageText() {
            "Vorpix records your screen and turns the take into a presentation video\n"
            "with automatic zoom. Without a command it opens the editor.\n"
            "\n"
-           "Commands:\n"
+           "Commands (<recording> is a recording folder or a .screenstudio package):\n"
+           "  info [--json] <recording>\n"
+           "                     what Vorpix makes of a recording: metadata, edit, zooms, canvas\n"
+           "  export <recording> [--preset source|youtube1080|socialPortrait|square] [--output FILE]\n"
+           "                     export to MP4 (default: YouTube 1080p into the Movies\n"
+           "                     folder's \"Vorpix Exports\"), printing the file's path\n"
+           "  render-frame <recording> --time SECONDS [--preset P] --output FILE.png\n"
+           "                     write one finished output frame as PNG\n"
            "  make-sample <folder> [--duration SECONDS] [--webcam] [--seed N] [--no-speech]\n"
            "                     write a realistic sample recording into <folder>\n"
+           "\n"
+           "Checks:\n"
+           "  --selftest [folder [output]]\n"
+           "                     export a recording (default: the newest) end to end\n"
+           "  --bench-library    time a full listing of the library\n"
            "  --test-edit        run the built-in checks of the core modules\n"
+           "  --import-ss FILE   read a Screen Studio package and report what it holds\n"
            "  --version          print the version and exit\n"
            "  --help             print this text and exit\n";
 }
@@ -114,12 +128,18 @@ std::optional<int> runCommandLine(const std::vector<std::string>& args, const En
     }
     // The design's switches may stand anywhere; the first present in this
     // order wins.
+    if (has(args, "--selftest")) return runSelfTest(args, env, out, err);
+    if (has(args, "--bench-library")) return runLibraryBench(env, out, err);
     if (has(args, "--test-edit")) {
         runModuleChecks(out, err);
         return 0;
     }
+    if (has(args, "--import-ss")) return runImportCheck(args, env, out, err);
     const std::string& first = args.front();
     if (first == "make-sample") return makeSample(args, env, out, err);
+    if (first == "info") return runInfo(args, env, out, err);
+    if (first == "export") return runExport(args, env, out, err);
+    if (first == "render-frame") return runRenderFrame(args, env, out, err);
     if (first == "--open-latest") return std::nullopt;  // read by the windowed application
     err << "vorpix: unknown argument \"" << first << "\"\n" << usageText();
     return 2;

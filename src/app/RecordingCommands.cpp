@@ -1,0 +1,401 @@
+#include "app/RecordingCommands.h"
+
+#include <nlohmann/json.hpp>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <ostream>
+
+#include "app/ProgressBar.h"
+#include "editor/RecordingSession.h"
+#include "import/Library.h"
+#include "import/ScreenStudioImport.h"
+#include "media/ExportNaming.h"
+#include "media/MediaProbe.h"
+#include "media/PixelConversion.h"
+#include "media/RecordingExport.h"
+#include "media/VideoReader.h"
+#include "model/DurationString.h"
+#include "render/Png.h"
+#include "timeline/EditTimeline.h"
+
+namespace vorpix::app {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr const char* kTimes = "\u00D7";  // the multiplication sign of "1920×1080"
+
+std::string format(const char* pattern, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+std::vector<fs::path> searchFolders(const Environment& env) {
+    return import::screenStudioSearchFolders(env.screenStudioFolders, env.homeFolder);
+}
+
+struct Parsed {
+    std::vector<std::string> positional;
+    std::optional<std::string> preset;
+    std::optional<std::string> output;
+    std::optional<std::string> time;
+    bool json = false;
+    std::optional<std::string> problem;
+};
+
+Parsed parse(const std::vector<std::string>& args, std::initializer_list<const char*> valued,
+             bool allowJson) {
+    Parsed p;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (allowJson && a == "--json") {
+            p.json = true;
+        } else if (std::find_if(valued.begin(), valued.end(), [&a](const char* v) { return a == v; }) !=
+                   valued.end()) {
+            if (i + 1 >= args.size()) {
+                p.problem = a + " needs a value";
+                return p;
+            }
+            const std::string& value = args[++i];
+            if (a == "--preset") p.preset = value;
+            if (a == "--output") p.output = value;
+            if (a == "--time") p.time = value;
+        } else if (a.size() > 1 && a[0] == '-') {
+            p.problem = "unknown option \"" + a + "\"";
+            return p;
+        } else {
+            p.positional.push_back(a);
+        }
+    }
+    return p;
+}
+
+std::optional<model::ExportPreset> presetOrDefault(const Parsed& p, std::ostream& err, const char* command) {
+    if (!p.preset) return model::ExportPreset::youtube1080;
+    const auto preset = model::parseExportPreset(*p.preset);
+    if (!preset) {
+        err << "vorpix " << command << ": unknown preset \"" << *p.preset
+            << "\" (source, youtube1080, socialPortrait or square)\n";
+    }
+    return preset;
+}
+
+Json sliceJson(const model::TimelineSlice& s) {
+    return Json{{"sourceStart", s.sourceStart}, {"sourceEnd", s.sourceEnd}, {"timeScale", s.timeScale}};
+}
+
+Json zoomJson(const model::ZoomSegment& z) {
+    return Json{{"id", z.id.toString()},         {"start", z.start},     {"end", z.end},
+                {"centerX", z.centerX},          {"centerY", z.centerY}, {"factor", z.factor},
+                {"followCursor", z.followCursor}};
+}
+
+}  // namespace
+
+int runLibraryBench(const Environment& env, std::ostream& out, std::ostream& err) {
+    return import::runListingBench(out, err, env.moviesFolder, searchFolders(env));
+}
+
+int runImportCheck(const std::vector<std::string>& args, const Environment& env, std::ostream& out,
+                   std::ostream& err) {
+    const auto at = std::find(args.begin(), args.end(), "--import-ss");
+    if (at == args.end() || at + 1 == args.end()) {
+        err << "anv\u00E4ndning: Tavorin --import-ss <fil.screenstudio>\n";
+        return 2;
+    }
+    const fs::path package = *(at + 1);
+    auto fail = [&err](const std::string& description) {
+        err << "IMPORT-SS: FEL \u2014 " << description << "\n";
+        return 1;
+    };
+    auto item = import::peek(package);
+    if (!item) return fail(item.error().message);
+    out << "PEEK: " << item->displayName.value_or(package.stem().string()) << "\n";
+    out << "  " << static_cast<long long>(item->pixelSize.width) << kTimes
+        << static_cast<long long>(item->pixelSize.height) << ", " << format("%.1f", item->duration) << " s\n";
+    out << "  video " << (item->folder / item->videoRelativePath).string() << "\n";
+
+    auto events = import::loadEvents(package, env.applicationSupport);
+    if (!events) return fail(events.error().message);
+    out << "  " << events->samples.size() << " mus-samples, " << events->clicks.size() << " klick\n";
+    out << "  slices " << (events->slices ? events->slices->size() : 0) << ", extra-ljud "
+        << (events->extraAudioFiles ? events->extraAudioFiles->size() : 0) << "\n";
+
+    const model::Project project = import::loadProject(package, env.applicationSupport);
+    out << "  zoomsegment " << (project.manualZoom ? project.manualZoom->size() : 0) << "\n";
+    out << "IMPORT-SS: OK\n";
+    return 0;
+}
+
+int runSelfTest(const std::vector<std::string>& args, const Environment& env, std::ostream& out,
+                std::ostream& err) {
+    const auto at = std::find(args.begin(), args.end(), "--selftest");
+    std::optional<fs::path> folder;
+    std::optional<fs::path> output;
+    if (at != args.end() && at + 1 != args.end()) folder = *(at + 1);
+    if (folder && at + 2 < args.end()) output = *(at + 2);
+    if (!folder) {
+        const auto items = import::allRecordings(env.moviesFolder, searchFolders(env));
+        if (items.empty()) {
+            err << "SELFTEST: ingen inspelning hittades i " << import::baseFolder(env.moviesFolder).string()
+                << "\n";
+            return 1;
+        }
+        folder = items.front().folder;
+    }
+    if (!output) output = env.temporaryFolder / "tavorin-selftest.mp4";
+
+    fs::path name = *folder;
+    if (!name.has_filename()) name = name.parent_path();
+    out << "SELFTEST: session " << name.filename().string() << "\n";
+
+    auto fail = [&](const std::string& description) {
+        err << "SELFTEST: FEL \u2014 " << description << "\n";
+        out << "SELFTEST: FAIL\n";
+        return 1;
+    };
+    auto recording = editor::loadRecording(*folder, env.applicationSupport);
+    if (!recording) return fail(recording.error().message);
+    const auto& ev = recording->events;
+    out << "SELFTEST: " << ev.samples.size() << " mus-samples, " << ev.clicks.size() << " klick, "
+        << recording->segments.size() << " zoomsegment, " << format("%.1f", ev.duration) << " s\n";
+    if (ev.webcamFile) {
+        out << "SELFTEST: webbkamera " << *ev.webcamFile << ", offset "
+            << format("%.3f", ev.webcamOffset.value_or(0)) << " s\n";
+    }
+    auto composition = editor::buildComposition(*recording);
+    if (!composition) return fail(composition.error().message);
+    const Size size = composition->videoComposition.renderSize;
+    out << "SELFTEST: komposition klar, renderSize " << static_cast<long long>(size.width) << kTimes
+        << static_cast<long long>(size.height) << "\n";
+
+    media::ActiveExports active;
+    auto exported = editor::exportMovie(*recording, model::ExportPreset::source, *output, active);
+    if (!exported) return fail(exported.error().message);
+    std::error_code ec;
+    const auto bytes = fs::file_size(*output, ec);
+    auto probed = media::probeMedia(*output);
+    const double seconds = probed ? probed->duration.seconds() : 0.0;
+    out << "SELFTEST: export OK \u2192 " << output->string() << " (" << (ec ? 0 : bytes / 1024) << " kB, "
+        << format("%.1f", seconds) << " s)\n";
+    const bool pass = !ec && seconds > 0 && bytes > 10000;
+    out << (pass ? "SELFTEST: PASS\n" : "SELFTEST: FAIL\n");
+    return pass ? 0 : 1;
+}
+
+int runInfo(const std::vector<std::string>& args, const Environment& env, std::ostream& out,
+            std::ostream& err) {
+    const Parsed p = parse(args, {}, true);
+    if (p.problem || p.positional.size() != 1) {
+        err << "usage: vorpix info [--json] <recording>" << (p.problem ? " (" + *p.problem + ")" : "")
+            << "\n";
+        return 2;
+    }
+    auto recording = editor::loadRecording(p.positional.front(), env.applicationSupport);
+    if (!recording) {
+        err << "vorpix info: " << recording.error().message << "\n";
+        return 1;
+    }
+    const auto& r = *recording;
+    const editor::EditView edit = editor::deriveEdit(r);
+    const Size pixels{static_cast<double>(r.events.pixelWidth), static_cast<double>(r.events.pixelHeight)};
+    const Size canvas = render::FrameRenderer::canvasSize(pixels, r.project.style.outputAspect);
+    auto projectText = model::encodeProject(r.project);
+
+    Json info;
+    info["item"] = {{"id", r.item.id},
+                    {"source", r.item.source == model::RecordingSource::native ? "native" : "screenStudio"},
+                    {"duration", r.item.duration},
+                    {"pixelWidth", r.item.pixelSize.width},
+                    {"pixelHeight", r.item.pixelSize.height},
+                    {"displayName", r.item.displayName ? Json(*r.item.displayName) : Json()},
+                    {"videoPath", r.screenMovie.string()}};
+    info["capture"] = {{"pixelWidth", r.events.pixelWidth},
+                       {"pixelHeight", r.events.pixelHeight},
+                       {"scaleFactor", r.events.scaleFactor},
+                       {"duration", r.events.duration},
+                       {"samples", r.events.samples.size()},
+                       {"clicks", r.events.clicks.size()},
+                       {"webcamFile", r.events.webcamFile ? Json(*r.events.webcamFile) : Json()},
+                       {"webcamOffset", r.events.webcamOffset ? Json(*r.events.webcamOffset) : Json()},
+                       {"extraAudioFiles", r.events.extraAudioFiles.value_or(std::vector<std::string>{})},
+                       {"slices", r.events.slices ? r.events.slices->size() : 0}};
+    info["project"] = projectText ? Json::parse(*projectText) : Json();
+    Json keep = Json::array();
+    for (const auto& s : edit.keep) keep.push_back(sliceJson(s));
+    info["keep"] = std::move(keep);
+    Json clips = Json::array();
+    for (const auto& c : edit.filmClips) {
+        clips.push_back({{"id", c.identity()},
+                         {"sourceStart", c.sourceStart},
+                         {"sourceEnd", c.sourceEnd},
+                         {"outputStart", c.outputStart},
+                         {"outputEnd", c.outputEnd}});
+    }
+    info["filmClips"] = std::move(clips);
+    Json zooms = Json::array();
+    for (const auto& z : r.segments) zooms.push_back(zoomJson(z));
+    info["zoomSegments"] = std::move(zooms);
+    info["usesManualZoom"] = r.usesManualZoom;
+    info["editDuration"] = edit.editDuration;
+    info["canvasSize"] = {{"width", canvas.width}, {"height", canvas.height}};
+
+    if (p.json) {
+        out << info.dump(2) << "\n";
+        return 0;
+    }
+    out << r.item.id << (r.item.displayName ? " (" + *r.item.displayName + ")" : "") << "\n"
+        << "  source       " << info["item"]["source"].get<std::string>() << "\n"
+        << "  video        " << r.screenMovie.string() << "\n"
+        << "  pixels       " << r.events.pixelWidth << kTimes << r.events.pixelHeight << " at scale "
+        << r.events.scaleFactor << "\n"
+        << "  duration     " << model::durationString(r.events.duration) << " ("
+        << format("%.3f", r.events.duration) << " s)\n"
+        << "  pointer      " << r.events.samples.size() << " samples, " << r.events.clicks.size()
+        << " clicks\n";
+    if (r.events.webcamFile) {
+        out << "  webcam       " << *r.events.webcamFile << (r.webcamMovie ? "" : " (missing)") << ", offset "
+            << format("%.3f", r.events.webcamOffset.value_or(0)) << " s\n";
+    }
+    out << "  edit         " << format("%.3f", edit.editDuration) << " s in " << edit.keep.size()
+        << " kept slice" << (edit.keep.size() == 1 ? "" : "s") << ", " << edit.filmClips.size()
+        << " film clip" << (edit.filmClips.size() == 1 ? "" : "s") << "\n";
+    for (const auto& c : edit.filmClips) {
+        out << "    clip " << c.identity() << " -> output " << format("%.3f", c.outputStart) << "-"
+            << format("%.3f", c.outputEnd) << "\n";
+    }
+    out << "  zooms        " << r.segments.size() << (r.usesManualZoom ? " (manual)" : " (automatic)")
+        << "\n";
+    for (const auto& z : r.segments) {
+        out << "    " << format("%.2f", z.start) << "-" << format("%.2f", z.end) << " s at ("
+            << format("%.3f", z.centerX) << ", " << format("%.3f", z.centerY) << ") x"
+            << format("%.2f", z.factor) << (z.followCursor ? ", follows the cursor" : "") << "\n";
+    }
+    out << "  canvas       " << static_cast<long long>(canvas.width) << kTimes
+        << static_cast<long long>(canvas.height) << " (" << model::toString(r.project.style.outputAspect)
+        << ")\n";
+    return 0;
+}
+
+int runExport(const std::vector<std::string>& args, const Environment& env, std::ostream& out,
+              std::ostream& err) {
+    const Parsed p = parse(args, {"--preset", "--output"}, false);
+    if (p.problem || p.positional.size() != 1) {
+        err << "usage: vorpix export <recording> [--preset source|youtube1080|socialPortrait|square] "
+               "[--output FILE]"
+            << (p.problem ? " (" + *p.problem + ")" : "") << "\n";
+        return 2;
+    }
+    const auto preset = presetOrDefault(p, err, "export");
+    if (!preset) return 2;
+    auto recording = editor::loadRecording(p.positional.front(), env.applicationSupport);
+    if (!recording) {
+        err << "Export failed: " << recording.error().message << "\n";
+        return 1;
+    }
+    fs::path output;
+    if (p.output) {
+        output = *p.output;
+    } else {
+        output = media::exportsFolder(env.moviesFolder) /
+                 media::exportFileName(recording->item, std::chrono::system_clock::now());
+    }
+    ProgressBar bar(err, env.terminal, "Exporting");
+    media::ActiveExports active;
+    std::mutex barMutex;  // the export reports progress from its watcher thread
+    auto exported = editor::exportMovie(*recording, *preset, output, active, [&](double f) {
+        std::lock_guard lock(barMutex);
+        bar.update(f);
+    });
+    bar.finish();
+    if (!exported) {
+        err << exported.error().message << "\n";
+        return 1;
+    }
+    out << exported->file.string() << "\n";
+    return 0;
+}
+
+int runRenderFrame(const std::vector<std::string>& args, const Environment& env, std::ostream& out,
+                   std::ostream& err) {
+    const Parsed p = parse(args, {"--preset", "--output", "--time"}, false);
+    double seconds = 0;
+    bool timeOk = false;
+    if (p.time) {
+        const char* end = p.time->data() + p.time->size();
+        auto [ptr, ec] = std::from_chars(p.time->data(), end, seconds);
+        timeOk = ec == std::errc() && ptr == end && std::isfinite(seconds) && seconds >= 0;
+    }
+    if (p.problem || p.positional.size() != 1 || !p.output || !timeOk) {
+        err << "usage: vorpix render-frame <recording> --time SECONDS [--preset P] --output FILE.png"
+            << (p.problem ? " (" + *p.problem + ")" : "") << "\n";
+        return 2;
+    }
+    const auto preset =
+        p.preset ? model::parseExportPreset(*p.preset) : std::optional(model::ExportPreset::source);
+    if (!preset) {
+        err << "vorpix render-frame: unknown preset \"" << *p.preset << "\"\n";
+        return 2;
+    }
+    auto fail = [&err](const std::string& message) {
+        err << "vorpix render-frame: " << message << "\n";
+        return 1;
+    };
+    auto recording = editor::loadRecording(p.positional.front(), env.applicationSupport);
+    if (!recording) return fail(recording.error().message);
+    const editor::EditView edit = editor::deriveEdit(*recording);
+    // The style's own aspect unless a preset is named, as the preview shows it.
+    const model::OutputAspect aspect =
+        p.preset ? media::aspectFor(*preset) : recording->project.style.outputAspect;
+    const auto renderer = editor::makeRenderer(*recording, edit, aspect);
+
+    // Output time -> the recording's source time -> the movie file's time.
+    const double t = std::min(seconds, edit.editDuration);
+    const double source = timeline::toSource(t, edit.keep);
+    const double fileTime =
+        recording->events.slices ? timeline::toSource(source, *recording->events.slices) : source;
+
+    media::FrameConverter converter;
+    auto decodeAt = [&converter](const fs::path& movie, double at) -> Result<media::FramePtr> {
+        auto reader = media::VideoReader::open(movie);
+        if (!reader) return reader.error();
+        auto frame = (*reader)->frameAt((*reader)->track().range.start + media::MediaTime::fromSeconds(at));
+        if (!frame) return frame.error();
+        const AVFrame& av = (*frame)->av();
+        return converter.convert(av, AV_PIX_FMT_BGRA, av.width, av.height);
+    };
+    auto screen = decodeAt(recording->screenMovie, fileTime);
+    if (!screen) return fail(screen.error().message);
+    std::optional<media::FramePtr> webcam;
+    if (recording->webcamMovie && recording->project.style.webcamEnabled) {
+        auto frame = decodeAt(*recording->webcamMovie,
+                              std::max(fileTime - recording->events.webcamOffset.value_or(0), 0.0));
+        if (frame) webcam = std::move(*frame);
+    }
+    auto view = [](const AVFrame& f) {
+        return render::ImageView{f.data[0], f.width, f.height, f.linesize[0], render::PixelFormat::bgra8};
+    };
+    const render::ImageView screenView = view(**screen);
+    const render::ImageView webcamView = webcam ? view(**webcam) : render::ImageView{};
+    render::Image image;
+    renderer->render(screenView, webcam ? &webcamView : nullptr, t, image);
+    const render::ImageView result{image.row(0), image.width(), image.height(), image.strideBytes(),
+                                   image.format()};
+    if (auto ok = render::writePng(*p.output, result); !ok) return fail(ok.error().message);
+    out << *p.output << "\n";
+    return 0;
+}
+
+}  // namespace vorpix::app
