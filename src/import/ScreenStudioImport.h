@@ -5,9 +5,10 @@
 // read: the translated capture metadata and the user's edit document live in
 // a cache folder of our own under the per-user data folder.
 //
-// Every function is stateless and may run on any thread; two threads working
-// on the same package may both write the same cache file, which is harmless
-// because the writes are atomic and carry the same content.
+// Every function is stateless and may run on any thread. Two threads opening
+// the same package may both derive and write the same cache file; each write
+// replaces the file whole, a failed one is ignored, and both carry the same
+// content, so this is harmless.
 //
 // References in a package (media file names) that lead outside the package,
 // by an absolute path, a ".." component or a symbolic link, are refused with

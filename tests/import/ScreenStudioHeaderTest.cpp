@@ -187,11 +187,12 @@ TEST_F(ScreenStudioHeader, OnlineOnlyPlaceholdersReportMissingMetadata) {
     PackageBuilder(packagePath("Empty.screenstudio")).metadataText("");
     PackageBuilder(packagePath("Blank.screenstudio")).metadataText(" \n");
     PackageBuilder(packagePath("Array.screenstudio")).metadataText("[1, 2]");
+    writeFile(packagePath("File.screenstudio"), "a plain file, not a package folder");
     PackageBuilder(packagePath("Folder.screenstudio"));
     fs::create_directories(packagePath("Folder.screenstudio") / "recording" / "metadata.json");
 
     for (const char* name : {"NoMeta.screenstudio", "Empty.screenstudio", "Blank.screenstudio",
-                             "Array.screenstudio", "Folder.screenstudio"}) {
+                             "Array.screenstudio", "Folder.screenstudio", "File.screenstudio"}) {
         const Error error = errorOf(packagePath(name));
         EXPECT_EQ(error.code, import_code::kMetadataMissing) << name;
         EXPECT_EQ(error.message, expected) << name;
