@@ -22,9 +22,15 @@ public:
     int outputWidth() const { return static_cast<int>(canvasSize().width); }
     int outputHeight() const { return static_cast<int>(canvasSize().height); }
 
+    // Whether render() also fills AV_PIX_FMT_YUV420P frames (BT.709, limited
+    // range), converting while it composes; otherwise only RGBA.
+    virtual bool rendersYuv420() const { return false; }
+
     // Composes the frame at output time `seconds` into `output`, a writable
-    // AV_PIX_FMT_RGBA frame of the canvas size truncated to whole pixels. `screen` and `webcam` (which may be
-    // null) are in AV_PIX_FMT_BGRA or AV_PIX_FMT_RGBA. Const and safe to call from several threads at once.
+    // frame of outputWidth() × outputHeight() in AV_PIX_FMT_RGBA (or
+    // AV_PIX_FMT_YUV420P when rendersYuv420()). `screen` and `webcam` (which
+    // may be null) are in AV_PIX_FMT_BGRA or AV_PIX_FMT_RGBA. Const and safe
+    // to call from several threads at once.
     virtual void render(const VideoFrame& screen, const VideoFrame* webcam, double seconds,
                         AVFrame& output) const = 0;
 };

@@ -128,8 +128,13 @@ Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
     // Destroyed in reverse: the decode thread is joined first, then the
     // compositor drains its queue, then the shared state goes.
     Pipeline pipeline;
-    auto context = std::make_shared<RenderContext>(renderer.outputWidth(), renderer.outputHeight(),
-                                                   StudioCompositor::kOutputPixelFormat);
+    // The renderer writes the encoder's 4:2:0 itself when it can (no RGBA
+    // frame, no extra pass); otherwise RGBA is converted below. Buffers have
+    // the renderer's full size; the encoder takes their even-sized top-left.
+    const bool direct = renderer.rendersYuv420();
+    auto context =
+        std::make_shared<RenderContext>(renderer.outputWidth(), renderer.outputHeight(),
+                                        direct ? AV_PIX_FMT_YUV420P : StudioCompositor::kOutputPixelFormat);
     StudioCompositor compositor;
     compositor.renderContextChanged(context);
 
@@ -216,14 +221,22 @@ Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
                 makeError(domain::kTavorin, kCompositorErrorCode, kCompositorErrorMessage));
             break;
         }
-        auto yuv = (*writer)->makeVideoFrame();
-        if (!yuv) {
-            failure = yuv.error();
-            break;
+        FramePtr picture;
+        if (direct) {
+            picture = std::move(result.frame);
+            picture->width = width_;
+            picture->height = height_;
+        } else {
+            auto yuv = (*writer)->makeVideoFrame();
+            if (!yuv) {
+                failure = yuv.error();
+                break;
+            }
+            rgbaToYuv420(result.frame->data[0], result.frame->linesize[0], **yuv, 0, height_);
+            result.frame.reset();
+            picture = std::move(*yuv);
         }
-        rgbaToYuv420(result.frame->data[0], result.frame->linesize[0], **yuv, 0, height_);
-        result.frame.reset();
-        if (auto ok = (*writer)->writeVideo(std::move(*yuv), k); !ok) {
+        if (auto ok = (*writer)->writeVideo(std::move(picture), k); !ok) {
             failure = ok.error();
             break;
         }

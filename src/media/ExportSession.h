@@ -8,7 +8,8 @@
 //
 //   "tavorin.decode"      source frames by composition time -> requests
 //   "tavorin.compositor"  the StudioCompositor renders each request
-//   the caller of run()   RGBA -> YUV 4:2:0, audio mix, encode, mux
+//   the caller of run()   audio mix, encode, mux (and RGBA -> YUV 4:2:0 for
+//                         renderers that cannot write 4:2:0 themselves)
 //
 // The movie is written under a hidden temporary name in the target folder
 // and renamed to the target only when complete; a failed or cancelled

@@ -2,10 +2,12 @@
 
 extern "C" {
 #include <libavutil/error.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 }
 
+#include <algorithm>
 #include <filesystem>
 
 namespace vorpix::media {
@@ -78,6 +80,52 @@ FramePtr makeFrame() {
 }
 PacketPtr makePacket() {
     return PacketPtr(av_packet_alloc());
+}
+
+FramePool::~FramePool() {
+    av_buffer_pool_uninit(&pool_);
+}
+
+Result<FramePtr> FramePool::get(AVPixelFormat format, int width, int height) {
+    AVBufferRef* buffer = nullptr;
+    int linesizes[4] = {};
+    {
+        std::lock_guard lock(mutex_);
+        if (pool_ == nullptr || format != format_ || width != width_ || height != height_) {
+            av_buffer_pool_uninit(&pool_);
+            int err = av_image_fill_linesizes(linesizes_, format, (width + 63) & ~63);
+            if (err < 0) return ffmpegError(err, "Could not allocate a frame");
+            ptrdiff_t linesizes64[4] = {};
+            for (int i = 0; i < 4; ++i) linesizes64[i] = linesizes_[i];
+            std::size_t planes[4] = {};
+            err = av_image_fill_plane_sizes(planes, format, height, linesizes64);
+            if (err < 0) return ffmpegError(err, "Could not allocate a frame");
+            size_ = planes[0] + planes[1] + planes[2] + planes[3] + 64;
+            pool_ = av_buffer_pool_init(size_, nullptr);
+            if (pool_ == nullptr) return ffmpegError(AVERROR(ENOMEM), "Could not allocate a frame");
+            format_ = format;
+            width_ = width;
+            height_ = height;
+        }
+        buffer = av_buffer_pool_get(pool_);
+        std::copy(std::begin(linesizes_), std::end(linesizes_), linesizes);
+    }
+    if (buffer == nullptr) return ffmpegError(AVERROR(ENOMEM), "Could not allocate a frame");
+    FramePtr frame = makeFrame();
+    if (!frame) {
+        av_buffer_unref(&buffer);
+        return ffmpegError(AVERROR(ENOMEM), "Could not allocate a frame");
+    }
+    frame->format = format;
+    frame->width = width;
+    frame->height = height;
+    frame->buf[0] = buffer;
+    // Pool buffers are only 16-byte aligned; rows start on 64 bytes.
+    std::uint8_t* aligned = buffer->data + ((64 - reinterpret_cast<std::uintptr_t>(buffer->data) % 64) % 64);
+    const int err = av_image_fill_pointers(frame->data, format, height, aligned, linesizes);
+    if (err < 0) return ffmpegError(err, "Could not allocate a frame");
+    std::copy(std::begin(linesizes), std::end(linesizes), frame->linesize);
+    return frame;
 }
 
 Result<InputFormatPtr> openInput(const std::string& path) {

@@ -23,6 +23,7 @@ public:
                                   render::RowWorkers* workers = nullptr);
 
     Size canvasSize() const override { return renderer_->canvasSize(); }
+    bool rendersYuv420() const override { return true; }
     void render(const VideoFrame& screen, const VideoFrame* webcam, double seconds,
                 AVFrame& output) const override;
 

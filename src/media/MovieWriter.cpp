@@ -141,14 +141,7 @@ Result<void> MovieWriter::openAudio(const AudioStreamSettings& settings) {
 
 Result<FramePtr> MovieWriter::makeVideoFrame() {
     if (!videoCodec_) return makeError(kFFmpegDomain, AVERROR(EINVAL), "The movie has no video stream");
-    FramePtr frame = makeFrame();
-    if (!frame) return ffmpegError(AVERROR(ENOMEM), "Could not allocate a frame");
-    frame->format = videoCodec_->pix_fmt;
-    frame->width = videoCodec_->width;
-    frame->height = videoCodec_->height;
-    const int err = av_frame_get_buffer(frame.get(), 64);
-    if (err < 0) return ffmpegError(err, "Could not allocate a frame");
-    return frame;
+    return videoFrames_.get(videoCodec_->pix_fmt, videoCodec_->width, videoCodec_->height);
 }
 
 Result<void> MovieWriter::drain(AVCodecContext& codec, AVStream& stream) {

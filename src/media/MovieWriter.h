@@ -104,6 +104,7 @@ private:
     SwrPtr audioConvert_;
     AudioFifoPtr audioFifo_;
     PacketPtr packet_;
+    FramePool videoFrames_;
     std::int64_t audioIn_ = 0;
     std::int64_t audioEncoded_ = 0;
     bool finished_ = false;

@@ -79,14 +79,11 @@ Result<FramePtr> FrameConverter::convert(const AVFrame& frame, AVPixelFormat for
         dstHeight_ = height;
         dstFormat_ = format;
     }
-    FramePtr out = makeFrame();
-    if (!out) return ffmpegError(AVERROR(ENOMEM), "Could not allocate a frame");
-    out->format = format;
-    out->width = width;
-    out->height = height;
-    int err = av_frame_get_buffer(out.get(), 64);
-    if (err < 0) return ffmpegError(err, "Could not allocate a frame");
-    err = sws_scale(context_.get(), frame.data, frame.linesize, 0, frame.height, out->data, out->linesize);
+    auto pooled = pool_.get(format, width, height);
+    if (!pooled) return pooled.error();
+    FramePtr out = std::move(*pooled);
+    const int err =
+        sws_scale(context_.get(), frame.data, frame.linesize, 0, frame.height, out->data, out->linesize);
     if (err < 0) return ffmpegError(err, "Could not convert a picture");
     return out;
 }

@@ -25,6 +25,7 @@ public:
 
 private:
     SwsPtr context_;
+    FramePool pool_;
     int srcWidth_ = 0;
     int srcHeight_ = 0;
     int srcFormat_ = -1;

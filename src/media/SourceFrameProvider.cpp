@@ -7,8 +7,8 @@ SourceFrameProvider::SourceFrameProvider(const StudioComposition& composition, A
     : composition_(composition.asset), format_(format), threads_(threads) {
     for (TrackId id : composition.videoComposition.instruction->requiredSourceTrackIDs) {
         if (const CompositionTrack* track = composition_->track(id)) {
-            Track t;
-            t.track = track;
+            auto t = std::make_unique<Track>();
+            t->track = track;
             tracks_.push_back(std::move(t));
         }
     }
@@ -18,7 +18,8 @@ SourceFrameProvider::~SourceFrameProvider() = default;
 
 Result<std::vector<std::pair<TrackId, VideoFramePtr>>> SourceFrameProvider::framesAt(MediaTime t) {
     std::vector<std::pair<TrackId, VideoFramePtr>> frames;
-    for (Track& track : tracks_) {
+    for (auto& owned : tracks_) {
+        Track& track = *owned;
         const Segment* segment = track.track->segmentAt(t);
         if (segment == nullptr) continue;
         if (!track.reader) {

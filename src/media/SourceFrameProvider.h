@@ -41,7 +41,7 @@ private:
     std::shared_ptr<const Composition> composition_;
     AVPixelFormat format_;
     DecodeThreads threads_;
-    std::vector<Track> tracks_;
+    std::vector<std::unique_ptr<Track>> tracks_;
 };
 
 }  // namespace vorpix::media

@@ -22,13 +22,9 @@ void finishCancelled(FrameRequest& request) {
 }  // namespace
 
 FramePtr RenderContext::newPixelBuffer() const {
-    FramePtr frame = makeFrame();
-    if (!frame) return nullptr;
-    frame->format = format_;
-    frame->width = width_;
-    frame->height = height_;
-    if (width_ <= 0 || height_ <= 0 || av_frame_get_buffer(frame.get(), 64) < 0) return nullptr;
-    return frame;
+    if (width_ <= 0 || height_ <= 0) return nullptr;
+    auto frame = pool_.get(format_, width_, height_);
+    return frame ? std::move(*frame) : nullptr;
 }
 
 VideoFramePtr FrameRequest::sourceFrame(TrackId id) const {

@@ -52,6 +52,7 @@ private:
     int width_;
     int height_;
     AVPixelFormat format_;
+    mutable FramePool pool_;
 };
 
 enum class FrameOutcome { composed, failed, cancelled };
