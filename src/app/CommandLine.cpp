@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <ostream>
 
@@ -10,6 +11,7 @@
 #include "app/RecordingCommands.h"
 #include "app/SampleRecording.h"
 #include "app/Version.h"
+#include "import/Library.h"
 
 namespace vorpix::app {
 
@@ -98,8 +100,9 @@ std::string usageText() {
            "                     folder's \"Vorpix Exports\"), printing the file's path\n"
            "  render-frame <recording> --time SECONDS [--preset P] --output FILE.png\n"
            "                     write one finished output frame as PNG\n"
-           "  make-sample <folder> [--duration SECONDS] [--webcam] [--seed N] [--no-speech]\n"
-           "                     write a realistic sample recording into <folder>\n"
+           "  make-sample [folder] [--duration SECONDS] [--webcam] [--seed N] [--no-speech]\n"
+           "                     write a realistic sample recording into [folder], or\n"
+           "                     as a new recording of the library\n"
            "\n"
            "Checks:\n"
            "  --selftest [folder [output]]\n"

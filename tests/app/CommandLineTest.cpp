@@ -47,7 +47,6 @@ TEST(CommandLine, HelpGoesToStandardOutput) {
 
 TEST(CommandLine, MakeSampleRefusesBadArgumentsBeforeWritingAnything) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"make-sample"},
              {"make-sample", "/nonexistent/a", "--duration"},
              {"make-sample", "/nonexistent/a", "--duration", "ten"},
              {"make-sample", "/nonexistent/a", "--duration", "-3"},
