@@ -15,7 +15,9 @@
 #include "TestMedia.h"
 #include "media/ExportNaming.h"
 #include "media/ExportTask.h"
+#include "media/PixelConversion.h"
 #include "media/RecordingExport.h"
+#include "media/VideoReader.h"
 #include "model/Project.h"
 #include "model/RecordingItem.h"
 #include "model/SessionEvents.h"
@@ -170,6 +172,22 @@ TEST_F(ExportTaskTest, ExportsThroughTheRendererAndLeavesActiveExports) {
     EXPECT_EQ(video["avg_frame_rate"], "30/1");
     EXPECT_NEAR(std::stod(video["duration"].get<std::string>()), 2.5, 1.0 / 30 + 1e-6);
     EXPECT_FALSE(testing::streamOf(probe, "audio").is_null());
+
+    // What the first frame looks like: the midnight gradient's first colour
+    // in the top-left corner, the (black) first screen frame in the middle.
+    auto reader = VideoReader::open(url);
+    ASSERT_TRUE(reader);
+    auto first = (*reader)->frameAt(kZeroTime);
+    ASSERT_TRUE(first);
+    FrameConverter converter;
+    auto bgra = converter.convert((*first)->av(), AV_PIX_FMT_BGRA, 320, 320);
+    ASSERT_TRUE(bgra);
+    const std::uint8_t* corner = (*bgra)->data[0] + 2 * (*bgra)->linesize[0] + 4 * 2;
+    EXPECT_NEAR(corner[2], 0.10 * 255, 8);
+    EXPECT_NEAR(corner[1], 0.12 * 255, 8);
+    EXPECT_NEAR(corner[0], 0.25 * 255, 8);
+    const std::uint8_t* centre = (*bgra)->data[0] + 160 * (*bgra)->linesize[0] + 4 * 160;
+    EXPECT_LE(centre[0] + centre[1] + centre[2], 3 * 12);
 }
 
 TEST_F(ExportTaskTest, FailuresAreReportedWithThePrefix) {

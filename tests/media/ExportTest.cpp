@@ -16,7 +16,9 @@
 #include "TestMedia.h"
 #include "media/AudioReader.h"
 #include "media/ExportSession.h"
+#include "media/FrameRendererAdapter.h"
 #include "media/VideoReader.h"
+#include "render/FrameRenderer.h"
 
 namespace vorpix::media {
 namespace {
@@ -61,11 +63,20 @@ protected:
     static void TearDownTestSuite() { delete folder_; }
 
     static StudioComposition compose(const std::string& screen, std::vector<model::TimelineSlice> slices,
-                                     Size canvas = {320, 200}) {
+                                     Size canvas = {320, 200}, bool frameRenderer = false) {
         CompositionSources sources;
         sources.screen = *folder_ / screen;
         sources.slices = std::move(slices);
-        sources.renderer = std::make_shared<testing::CopyRenderer>(canvas);
+        if (frameRenderer) {
+            // The program's renderer, default style: the screen sits padded in
+            // the middle of the canvas, where the flashes are measured.
+            sources.renderer =
+                std::make_shared<FrameRendererAdapter>(std::make_shared<const render::FrameRenderer>(
+                    canvas, model::StyleSettings{}, std::vector<model::ZoomSegment>{},
+                    std::vector<model::MouseSample>{}, std::vector<model::ClickEvent>{}, false));
+        } else {
+            sources.renderer = std::make_shared<testing::CopyRenderer>(canvas);
+        }
         auto built = CompositionBuilder::build(sources);
         EXPECT_TRUE(built) << built.error().message;
         return *built;
@@ -123,10 +134,19 @@ protected:
 
 testing::TempFolder* ExportTest::folder_ = nullptr;
 
-TEST_F(ExportTest, FlashesAndBeepsStayTogetherThroughCutsAndSpeedChanges) {
+class ExportSyncTest : public ExportTest, public ::testing::WithParamInterface<bool> {};
+
+// With a renderer that writes RGBA (converted for the encoder) and with the
+// program's FrameRenderer writing 4:2:0 itself.
+INSTANTIATE_TEST_SUITE_P(Renderers, ExportSyncTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "FrameRenderer" : "Copy";
+                         });
+
+TEST_P(ExportSyncTest, FlashesAndBeepsStayTogetherThroughCutsAndSpeedChanges) {
     // Keep 0-2 s, cut 2-3 s, 3-5 s at double speed, 5-6 s: 4 s of output.
-    const auto c = compose("raw.mov", {{0, 2, 1}, {3, 5, 2}, {5, 6, 1}});
-    const auto out = folder_->path() / "sync.mp4";
+    const auto c = compose("raw.mov", {{0, 2, 1}, {3, 5, 2}, {5, 6, 1}}, {320, 200}, GetParam());
+    const auto out = folder_->path() / (GetParam() ? "sync-renderer.mp4" : "sync.mp4");
     auto result = exportTo(c, out);
     ASSERT_TRUE(result) << result.error().message;
     ASSERT_EQ(*result, ExportEnd::completed);
