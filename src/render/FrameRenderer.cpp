@@ -562,7 +562,8 @@ void FrameRenderer::screenRow(const FramePlan& plan, int y, std::uint8_t* row, R
         scratch.rows16[static_cast<std::size_t>(i)] = filtered;
     }
     std::uint8_t* screen = row + static_cast<std::ptrdiff_t>(c0) * 4;
-    k.vertical16to8(scratch.rows16.data(), rows.weightsAt(y), rows.taps, cols.count() * 4, screen);
+    const bool opaque =
+        k.vertical16to8(scratch.rows16.data(), rows.weightsAt(y), rows.taps, cols.count() * 4, screen);
 
     // Only pixels the rounded rectangle covers partly need the mask; the rest
     // of the run is screen over backdrop, which for an opaque screen is the
@@ -596,7 +597,7 @@ void FrameRenderer::screenRow(const FramePlan& plan, int y, std::uint8_t* row, R
     mixed(mixedRight, c1);
     if (mixedRight > mixedLeft) {
         std::uint8_t* inner = row + static_cast<std::ptrdiff_t>(mixedLeft) * 4;
-        if (!k.allOpaque(inner, mixedRight - mixedLeft)) {
+        if (!opaque) {
             backdropSpan(plan, y, mixedLeft, mixedRight, under, scratch);
             k.blendOverInto(inner, inner, under, mixedRight - mixedLeft);
         }

@@ -51,13 +51,16 @@ void portableH16to8(const std::uint16_t* src, int base, const std::int32_t* firs
     }
 }
 
-void portableV16to8(const std::uint16_t* const* rows, const std::int16_t* w, int taps, int values,
+bool portableV16to8(const std::uint16_t* const* rows, const std::int16_t* w, int taps, int values,
                     std::uint8_t* out) {
+    int alphas = 255;
     for (int j = 0; j < values; ++j) {
         std::int32_t acc = 1 << 19;
         for (int k = 0; k < taps; ++k) acc += rows[k][j] * w[k];
         out[j] = static_cast<std::uint8_t>(std::min(acc >> 20, 255));
+        if ((j & 3) == 3) alphas &= out[j];
     }
+    return alphas == 255;
 }
 
 void portableV8to16(const std::uint8_t* const* rows, const std::int16_t* w, int taps, int values,
@@ -67,12 +70,6 @@ void portableV8to16(const std::uint8_t* const* rows, const std::int16_t* w, int 
         for (int k = 0; k < taps; ++k) acc += rows[k][j] * w[k];
         out[j] = static_cast<std::uint16_t>(acc >> 8);
     }
-}
-
-bool portableAllOpaque(const std::uint8_t* rgba, int count) {
-    std::uint8_t all = 255;
-    for (int i = 0; i < count; ++i) all &= rgba[i * 4 + 3];
-    return all == 255;
 }
 
 void portableBlendOver(std::uint8_t* dst, const std::uint8_t* src, int count, int alpha) {
@@ -144,9 +141,9 @@ void portableRgbaToYuv420(const std::uint8_t* top, const std::uint8_t* bottom, i
     }
 }
 
-constexpr Kernels kPortable{"portable",       portableH8to16,      portableH16to8,    portableV16to8,
-                            portableV8to16,   portableAllOpaque,   portableBlendOver, portableBlendOverInto,
-                            portablePipBlend, portableRgbaToYuv420};
+constexpr Kernels kPortable{"portable",          portableH8to16,    portableH16to8,        portableV16to8,
+                            portableV8to16,      portableBlendOver, portableBlendOverInto, portablePipBlend,
+                            portableRgbaToYuv420};
 
 }  // namespace
 

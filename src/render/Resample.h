@@ -77,8 +77,9 @@ struct Kernels {
     // Horizontal, 16-bit pixels to 8-bit.
     void (*horizontal16to8)(const std::uint16_t* src, int base, const std::int32_t* first,
                             const std::int16_t* w, int taps, int count, bool swapRedBlue, std::uint8_t* out);
-    // Vertical, `taps` rows of 16-bit values (4 per pixel) to 8-bit; `values` = pixels × 4.
-    void (*vertical16to8)(const std::uint16_t* const* rows, const std::int16_t* w, int taps, int values,
+    // Vertical, `taps` rows of 16-bit values (4 per pixel) to 8-bit; `values` =
+    // pixels × 4. Returns whether every alpha written (every fourth byte) is 255.
+    bool (*vertical16to8)(const std::uint16_t* const* rows, const std::int16_t* w, int taps, int values,
                           std::uint8_t* out);
     // Vertical, rows of 8-bit values to 16-bit.
     void (*vertical8to16)(const std::uint8_t* const* rows, const std::int16_t* w, int taps, int values,
@@ -86,8 +87,6 @@ struct Kernels {
 
     // Composites on premultiplied RGBA runs of `count` pixels; results
     // saturate at 255.
-    // Whether every pixel has alpha 255.
-    bool (*allOpaque)(const std::uint8_t* rgba, int count);
     // dst = src × (alpha ÷ 256) over dst; alpha 0 ... 256.
     void (*blendOver)(std::uint8_t* dst, const std::uint8_t* src, int count, int alpha);
     // dst = src over under (dst may be src).

@@ -198,9 +198,10 @@ VORPIX_AVX2 void avx2H16to8(const std::uint16_t* src, int base, const std::int32
                                           taps, count - i, swapRedBlue, out + i * 4);
 }
 
-VORPIX_AVX2 void avx2V16to8(const std::uint16_t* const* rows, const std::int16_t* w, int taps, int values,
+VORPIX_AVX2 bool avx2V16to8(const std::uint16_t* const* rows, const std::int16_t* w, int taps, int values,
                             std::uint8_t* out) {
     const __m256i round = _mm256_set1_epi32(1 << 19);
+    __m256i all = _mm256_set1_epi8(-1);
     int j = 0;
     for (; j + 32 <= values; j += 32) {
         __m256i acc[4] = {round, round, round, round};
@@ -222,13 +223,16 @@ VORPIX_AVX2 void avx2V16to8(const std::uint16_t* const* rows, const std::int16_t
         const __m256i w1 = _mm256_packs_epi32(_mm256_srai_epi32(acc[2], 20), _mm256_srai_epi32(acc[3], 20));
         const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(w0, w1), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), bytes);
+        all = _mm256_and_si256(all, bytes);
     }
+    const bool opaque = _mm256_testc_si256(all, _mm256_set1_epi32(static_cast<int>(0xFF000000u))) != 0;
     if (j < values) {
         const std::uint16_t* tail[64];
         const int n = std::min(taps, 64);
         for (int k = 0; k < n; ++k) tail[k] = rows[k] + j;
-        portableKernels().vertical16to8(tail, w, n, values - j, out + j);
+        return portableKernels().vertical16to8(tail, w, n, values - j, out + j) && opaque;
     }
+    return opaque;
 }
 
 VORPIX_AVX2 void avx2V8to16(const std::uint8_t* const* rows, const std::int16_t* w, int taps, int values,
@@ -299,16 +303,6 @@ VORPIX_AVX2 inline __m256i perPixel(__m256i wide8, int half) {
                          static_cast<char>(b + 7), static_cast<char>(b + 6), static_cast<char>(b + 7),
                          static_cast<char>(b + 6), static_cast<char>(b + 7));
     return _mm256_shuffle_epi8(wide8, pick);
-}
-
-VORPIX_AVX2 bool avx2AllOpaque(const std::uint8_t* rgba, int count) {
-    __m256i all = _mm256_set1_epi8(-1);
-    int i = 0;
-    for (; i + 8 <= count; i += 8)
-        all = _mm256_and_si256(all, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rgba + i * 4)));
-    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    const bool vectorPart = _mm256_testc_si256(all, alphaMask) != 0;
-    return vectorPart && portableKernels().allOpaque(rgba + i * 4, count - i);
 }
 
 VORPIX_AVX2 void avx2BlendOver(std::uint8_t* dst, const std::uint8_t* src, int count, int alpha) {
@@ -471,8 +465,8 @@ VORPIX_AVX2 void avx2RgbaToYuv420(const std::uint8_t* top, const std::uint8_t* b
     }
 }
 
-constexpr Kernels kAvx2{"avx2",        avx2H8to16,    avx2H16to8,        avx2V16to8,   avx2V8to16,
-                        avx2AllOpaque, avx2BlendOver, avx2BlendOverInto, avx2PipBlend, avx2RgbaToYuv420};
+constexpr Kernels kAvx2{"avx2",        avx2H8to16,        avx2H16to8,   avx2V16to8,      avx2V8to16,
+                        avx2BlendOver, avx2BlendOverInto, avx2PipBlend, avx2RgbaToYuv420};
 
 }  // namespace
 

@@ -157,6 +157,29 @@ TEST(FramePixels, ScreenFillsItsRoundedRectangleOnTheBackdrop) {
     EXPECT_LT(edge.r, 200 - 20);
 }
 
+TEST(FramePixels, TranslucentScreenShowsTheBackdropThrough) {
+    StyleSettings style = bareStyle();
+    style.padding = 0.1;
+    // Premultiplied half-transparent blue, with opaque rows to make sure
+    // opaque and translucent rows are told apart.
+    Image source = testing::solidImage(320, 200, {0, 0, 128, 128});
+    for (int y = 40; y < 60; ++y)
+        for (int x = 0; x < 320; ++x) testing::setPixel(source, x, y, {0, 0, 255, 255});
+    const FrameRenderer renderer({320, 200}, style, {}, {}, {}, false);
+    const Image frame = renderFrame(renderer, source, 0.0);
+    const Rect r = renderer.screenRect();
+    const int x = static_cast<int>(r.midX());
+    const int y = static_cast<int>(r.y + 100 * renderer.screenScale());
+    const Rgba8 back = pixelAt(renderer.backdrop().view(), x, y);
+    const Rgba8 got = pixelAt(frame.view(), x, y);
+    EXPECT_NEAR(got.r, back.r * 127 / 255.0, 1);
+    EXPECT_NEAR(got.g, back.g * 127 / 255.0, 1);
+    EXPECT_NEAR(got.b, 128 + back.b * 127 / 255.0, 1);
+    EXPECT_EQ(got.a, 255);
+    EXPECT_EQ(pixelAt(frame.view(), x, static_cast<int>(r.y + 50.5 * renderer.screenScale())),
+              (Rgba8{0, 0, 255, 255}));
+}
+
 TEST(FramePixels, ShadowDarkensBelowTheScreenOnlyAboveOnePercent) {
     StyleSettings style = bareStyle();
     style.padding = 0.1;
