@@ -53,23 +53,12 @@ void portableH16to8(const std::uint16_t* src, int base, const std::int32_t* firs
 
 bool portableV16to8(const std::uint16_t* const* rows, const std::int16_t* w, int taps, int values,
                     std::uint8_t* out) {
-    int alphas = 255;
-    for (int j = 0; j < values; ++j) {
-        std::int32_t acc = 1 << 19;
-        for (int k = 0; k < taps; ++k) acc += rows[k][j] * w[k];
-        out[j] = static_cast<std::uint8_t>(std::min(acc >> 20, 255));
-        if ((j & 3) == 3) alphas &= out[j];
-    }
-    return alphas == 255;
+    return vertical16to8Scalar(rows, w, taps, 0, values, out);
 }
 
 void portableV8to16(const std::uint8_t* const* rows, const std::int16_t* w, int taps, int values,
                     std::uint16_t* out) {
-    for (int j = 0; j < values; ++j) {
-        std::int32_t acc = 128;
-        for (int k = 0; k < taps; ++k) acc += rows[k][j] * w[k];
-        out[j] = static_cast<std::uint16_t>(acc >> 8);
-    }
+    vertical8to16Scalar(rows, w, taps, 0, values, out);
 }
 
 void portableBlendOver(std::uint8_t* dst, const std::uint8_t* src, int count, int alpha) {

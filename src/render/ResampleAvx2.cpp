@@ -200,39 +200,27 @@ VORPIX_AVX2 void avx2H16to8(const std::uint16_t* src, int base, const std::int32
 
 VORPIX_AVX2 bool avx2V16to8(const std::uint16_t* const* rows, const std::int16_t* w, int taps, int values,
                             std::uint8_t* out) {
-    const __m256i round = _mm256_set1_epi32(1 << 19);
     __m256i all = _mm256_set1_epi8(-1);
     int j = 0;
     for (; j + 32 <= values; j += 32) {
-        __m256i acc[4] = {round, round, round, round};
-        for (int k = 0; k < taps; k += 2) {
-            const bool pair = k + 1 < taps;
-            const std::int32_t wp = pair ? weightPair(w + k) : static_cast<std::uint16_t>(w[k]);
-            const __m256i wv = _mm256_set1_epi32(wp);
-            for (int h = 0; h < 2; ++h) {
-                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + j + h * 16));
-                const __m256i b =
-                    pair ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + j + h * 16))
-                         : _mm256_setzero_si256();
-                acc[h * 2] = _mm256_add_epi32(acc[h * 2], _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), wv));
-                acc[h * 2 + 1] =
-                    _mm256_add_epi32(acc[h * 2 + 1], _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), wv));
-            }
+        __m256i lo = _mm256_set1_epi16(32);
+        __m256i hi = lo;
+        for (int k = 0; k < taps; ++k) {
+            const __m256i q = _mm256_set1_epi16(static_cast<short>(q15(w[k])));
+            lo = _mm256_add_epi16(
+                lo,
+                _mm256_mulhrs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + j)), q));
+            hi = _mm256_add_epi16(
+                hi, _mm256_mulhrs_epi16(
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + j + 16)), q));
         }
-        const __m256i w0 = _mm256_packs_epi32(_mm256_srai_epi32(acc[0], 20), _mm256_srai_epi32(acc[1], 20));
-        const __m256i w1 = _mm256_packs_epi32(_mm256_srai_epi32(acc[2], 20), _mm256_srai_epi32(acc[3], 20));
-        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(w0, w1), 0xD8);
+        const __m256i bytes = _mm256_permute4x64_epi64(
+            _mm256_packus_epi16(_mm256_srli_epi16(lo, 6), _mm256_srli_epi16(hi, 6)), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), bytes);
         all = _mm256_and_si256(all, bytes);
     }
     const bool opaque = _mm256_testc_si256(all, _mm256_set1_epi32(static_cast<int>(0xFF000000u))) != 0;
-    if (j < values) {
-        const std::uint16_t* tail[64];
-        const int n = std::min(taps, 64);
-        for (int k = 0; k < n; ++k) tail[k] = rows[k] + j;
-        return portableKernels().vertical16to8(tail, w, n, values - j, out + j) && opaque;
-    }
-    return opaque;
+    return vertical16to8Scalar(rows, w, taps, j, values, out) && opaque;
 }
 
 VORPIX_AVX2 void avx2V8to16(const std::uint8_t* const* rows, const std::int16_t* w, int taps, int values,
@@ -258,12 +246,7 @@ VORPIX_AVX2 void avx2V8to16(const std::uint8_t* const* rows, const std::int16_t*
         const __m256i words = _mm256_packus_epi32(_mm256_srai_epi32(lo, 8), _mm256_srai_epi32(hi, 8));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), words);
     }
-    if (j < values) {
-        const std::uint8_t* tail[64];
-        const int n = std::min(taps, 64);
-        for (int k = 0; k < n; ++k) tail[k] = rows[k] + j;
-        portableKernels().vertical8to16(tail, w, n, values - j, out + j);
-    }
+    vertical8to16Scalar(rows, w, taps, j, values, out);
 }
 
 // x × y ÷ 255 rounded, per 16-bit lane, for x, y ≤ 255 (as mul255()).
