@@ -1,10 +1,13 @@
 #include "import/Library.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <ostream>
 #include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "import/ScreenStudioImport.h"
@@ -49,8 +52,7 @@ fs::path newSessionFolder(const fs::path& base, std::chrono::system_clock::time_
 }
 
 std::vector<model::RecordingItem> recordings(const fs::path& folder) {
-    std::vector<model::RecordingItem> items;
-    const model::PackagePeek peekPackage = [](const fs::path& package) { return peek(package); };
+    std::vector<fs::path> candidates;
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
@@ -58,7 +60,33 @@ std::vector<model::RecordingItem> recordings(const fs::path& folder) {
         if (path.filename().string().starts_with('.')) continue;
         std::error_code statError;
         if (!it->is_directory(statError)) continue;
-        if (auto item = model::itemFor(path, peekPackage)) items.push_back(std::move(item.value()));
+        candidates.push_back(path);
+    }
+
+    // Decoding every "events.json" is nearly all of a listing's time, and
+    // each folder is independent: spread them over the cores. Results keep
+    // the listing order.
+    std::vector<std::optional<model::RecordingItem>> found(candidates.size());
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        const model::PackagePeek peekPackage = [](const fs::path& package) { return peek(package); };
+        for (std::size_t i = next++; i < candidates.size(); i = next++) {
+            if (auto item = model::itemFor(candidates[i], peekPackage)) found[i] = std::move(item.value());
+        }
+    };
+    const std::size_t helpers =
+        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), 8) - 1;
+    std::vector<std::thread> threads;
+    if (candidates.size() >= 64) {
+        for (std::size_t t = 0; t < helpers; ++t) threads.emplace_back(work);
+    }
+    work();
+    for (auto& thread : threads) thread.join();
+
+    std::vector<model::RecordingItem> items;
+    items.reserve(candidates.size());
+    for (auto& item : found) {
+        if (item) items.push_back(std::move(*item));
     }
     return items;
 }

@@ -31,11 +31,13 @@ int nestingDepth(std::string_view text) {
 
 }  // namespace
 
+std::optional<Error> nestingError(std::string_view text, std::string_view documentName) {
+    if (nestingDepth(text) <= kMaxNestingDepth) return std::nullopt;
+    return makeError(domain::kJson, json_code::kSyntax, std::string(documentName) + ": nested too deeply");
+}
+
 Result<Json> parse(std::string_view text, std::string_view documentName) {
-    if (nestingDepth(text) > kMaxNestingDepth) {
-        return makeError(domain::kJson, json_code::kSyntax,
-                         std::string(documentName) + ": nested too deeply");
-    }
+    if (auto tooDeep = nestingError(text, documentName)) return *tooDeep;
     Json value = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
     if (value.is_discarded()) {
         return makeError(domain::kJson, json_code::kSyntax, std::string(documentName) + ": not valid JSON");

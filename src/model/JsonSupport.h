@@ -27,6 +27,10 @@ inline constexpr int kMaxNestingDepth = 32;
 // Parses `text` as one JSON value; the document name starts the message.
 Result<Json> parse(std::string_view text, std::string_view documentName);
 
+// The refusal of `parse` for text nested deeper than kMaxNestingDepth, for
+// readers that stream instead of building a tree; none when it is shallow.
+std::optional<Error> nestingError(std::string_view text, std::string_view documentName);
+
 // Collects the first decoding problem; later problems are ignored so the
 // message names the earliest one.
 class Decoder {
