@@ -61,7 +61,11 @@ void removeStaleTemporaries(const fs::path& folder, const std::string& prefix) {
 }  // namespace
 
 std::string temporaryPrefixFor(const fs::path& path) {
-    return "." + path.filename().string() + ".tmp-";
+    // Built by appending: GCC 12 warns (wrongly) about the concatenation.
+    std::string prefix(".");
+    prefix += path.filename().string();
+    prefix += ".tmp-";
+    return prefix;
 }
 
 Result<std::string> readWholeFile(const fs::path& path) {
