@@ -139,8 +139,9 @@ public:
     // size differs from pixelSize(); an empty source leaves the screen
     // transparent. `webcam` may be null; a webcam frame of at most one pixel in
     // either direction is ignored. With `workers` the rows are split over its
-    // threads. Allocates nothing once the calling thread (and each worker) has
-    // rendered one frame of this size.
+    // threads. Allocates nothing once the calling thread and each worker have
+    // rendered frames like this one (per-thread tables only grow: a ripple at
+    // its largest, the most ripples at once).
     void render(const ImageView& source, const ImageView* webcam, double t, const MutableImageView& out,
                 RowWorkers* workers = nullptr) const;
     // The same into an owned image, resized (allocating only when it grows).
