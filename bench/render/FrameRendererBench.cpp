@@ -215,6 +215,24 @@ void BM_VerticalRow(benchmark::State& state) {
     state.SetLabel(k.name);
     state.SetItemsProcessed(state.iterations() * 1920);
 }
+// Two 1920-pixel RGBA rows to two luma rows and one row each of U and V.
+void BM_YuvRowPair(benchmark::State& state) {
+    const auto sets = detail::availableKernels();
+    const detail::Kernels& k = state.range(0) == 0 ? *sets.front() : detail::bestKernels();
+    const Image rows = testing::makeScreen(1920, 2);
+    std::vector<std::uint8_t> y(1920 * 2);
+    std::vector<std::uint8_t> u(960);
+    std::vector<std::uint8_t> v(960);
+    for (auto _ : state) {
+        k.rgbaToYuv420(rows.row(0), rows.row(1), 1920, y.data(), y.data() + 1920, u.data(), v.data());
+        benchmark::DoNotOptimize(y.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(k.name);
+    state.SetItemsProcessed(state.iterations() * 1920 * 2);
+}
+BENCHMARK(BM_YuvRowPair)->Arg(0)->Arg(1);
+
 BENCHMARK(BM_VerticalRow)->ArgsProduct({{0, 1}, {2, 4}});
 
 }  // namespace

@@ -349,13 +349,20 @@ VORPIX_AVX2 void avx2PipBlend(std::uint8_t* dst, const std::uint8_t* cam, const 
                                count - i);
 }
 
-// Eight 32-bit sums (one per pixel, in order) of a pixel's four 16-bit
-// channels times `coefficients`, for pixels 0-3 in `a` and 4-7 in `b`.
-VORPIX_AVX2 inline __m256i dot8(__m256i a, __m256i b, __m256i coefficients) {
-    const __m256i sums =
-        _mm256_hadd_epi32(_mm256_madd_epi16(a, coefficients), _mm256_madd_epi16(b, coefficients));
-    // hadd leaves pixels in the order 0 1 4 5 2 3 6 7.
-    return _mm256_permutevar8x32_epi32(sums, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
+// A pixel's (R, B) and (G, A) as 16-bit pairs in its 32-bit lane.
+VORPIX_AVX2 inline __m256i redBlue(__m256i px) {
+    return _mm256_and_si256(px, _mm256_set1_epi32(0x00FF00FF));
+}
+VORPIX_AVX2 inline __m256i greenAlpha(__m256i px) {
+    return _mm256_and_si256(_mm256_srli_epi32(px, 8), _mm256_set1_epi32(0x00FF00FF));
+}
+
+// Per 32-bit lane: R × kr + B × kb + G × kg, from (R, B) and (G, A) pairs.
+VORPIX_AVX2 inline __m256i weighted(__m256i rb, __m256i ga, int kr, int kg, int kb) {
+    const __m256i krb =
+        _mm256_set1_epi32(static_cast<int>((static_cast<unsigned>(kb) << 16) | (kr & 0xFFFF)));
+    const __m256i kga = _mm256_set1_epi32(kg & 0xFFFF);
+    return _mm256_add_epi32(_mm256_madd_epi16(rb, krb), _mm256_madd_epi16(ga, kga));
 }
 
 // Eight 32-bit values to eight bytes: (v + (1 << 14)) >> 15, plus `offset`, saturated.
@@ -366,86 +373,85 @@ VORPIX_AVX2 inline std::int64_t narrow8(__m256i v, int offset) {
     return _mm_cvtsi128_si64(_mm_packus_epi16(words, words));
 }
 
-// The even pixels (0, 2, 4, 6) or odd pixels (1, 3, 5, 7) of two 4-pixel registers.
-VORPIX_AVX2 inline __m256i evens(__m256i a, __m256i b) {
-    return _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(a, b), 0xD8);
+VORPIX_AVX2 inline __m256i loadPixels(const std::uint8_t* row, int x) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + static_cast<std::ptrdiff_t>(x) * 4));
 }
-VORPIX_AVX2 inline __m256i odds(__m256i a, __m256i b) {
-    return _mm256_permute4x64_epi64(_mm256_unpackhi_epi64(a, b), 0xD8);
+
+VORPIX_AVX2 void avx2LumaRow(const std::uint8_t* row, int width, std::uint8_t* out) {
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const __m256i px = loadPixels(row, x);
+        const std::int64_t bytes = narrow8(weighted(redBlue(px), greenAlpha(px), kLumaR, kLumaG, kLumaB), 16);
+        std::memcpy(out + x, &bytes, 8);
+    }
+    for (; x < width; ++x)
+        out[x] = static_cast<std::uint8_t>(
+            16 +
+            ((kLumaR * row[x * 4] + kLumaG * row[x * 4 + 1] + kLumaB * row[x * 4 + 2] + (1 << 14)) >> 15));
 }
-// (previous, x0, x1, x2) from x and the pixel before it.
-VORPIX_AVX2 inline __m256i shiftInPixel(__m256i x, std::int64_t previous) {
-    const __m256i moved = _mm256_permute4x64_epi64(x, 0x90);  // x0 x0 x1 x2
-    return _mm256_blend_epi32(moved, _mm256_set1_epi64x(previous), 0x03);
+
+// Chroma sample i from the [1 2 1] sums around column 2i of both rows, as the portable kernel.
+inline void chromaScalar(const std::uint8_t* top, const std::uint8_t* bottom, int width, int i,
+                         std::uint8_t* u, std::uint8_t* v) {
+    const int c = 2 * i;
+    const int l = std::max(c - 1, 0) * 4;
+    const int r = std::min(c + 1, width - 1) * 4;
+    int sum[3];
+    for (int k = 0; k < 3; ++k)
+        sum[k] = top[l + k] + 2 * top[c * 4 + k] + top[r + k] + bottom[l + k] + 2 * bottom[c * 4 + k] +
+                 bottom[r + k];
+    const auto chroma = [&](int cr, int cg, int cb) {
+        return static_cast<std::uint8_t>(
+            std::clamp(128 + ((cr * sum[0] + cg * sum[1] + cb * sum[2] + (1 << 14)) >> 15), 0, 255));
+    };
+    u[i] = chroma(kCbR, kCbG, kCbB);
+    v[i] = chroma(kCrR, kCrG, kCrB);
 }
 
 VORPIX_AVX2 void avx2RgbaToYuv420(const std::uint8_t* top, const std::uint8_t* bottom, int width,
                                   std::uint8_t* yTop, std::uint8_t* yBottom, std::uint8_t* u,
                                   std::uint8_t* v) {
-    const __m256i lumaK = _mm256_setr_epi16(kLumaR, kLumaG, kLumaB, 0, kLumaR, kLumaG, kLumaB, 0, kLumaR,
-                                            kLumaG, kLumaB, 0, kLumaR, kLumaG, kLumaB, 0);
-    const __m256i cbK =
-        _mm256_setr_epi16(kCbR, kCbG, kCbB, 0, kCbR, kCbG, kCbB, 0, kCbR, kCbG, kCbB, 0, kCbR, kCbG, kCbB, 0);
-    const __m256i crK =
-        _mm256_setr_epi16(kCrR, kCrG, kCrB, 0, kCrR, kCrG, kCrB, 0, kCrR, kCrG, kCrB, 0, kCrR, kCrG, kCrB, 0);
-    // Luma, eight pixels at a time.
-    const auto lumaRow = [&](const std::uint8_t* row, std::uint8_t* out) VORPIX_AVX2 {
-        int x = 0;
-        for (; x + 8 <= width; x += 8) {
-            const std::int64_t bytes = narrow8(dot8(widen(row + x * 4), widen(row + x * 4 + 16), lumaK), 16);
-            std::memcpy(out + x, &bytes, 8);
-        }
-        for (; x < width; ++x)
-            out[x] = static_cast<std::uint8_t>(
-                16 + ((kLumaR * row[x * 4] + kLumaG * row[x * 4 + 1] + kLumaB * row[x * 4 + 2] + (1 << 14)) >>
-                      15));
-    };
-    lumaRow(top, yTop);
-    if (yBottom != nullptr) lumaRow(bottom, yBottom);
+    avx2LumaRow(top, width, yTop);
+    if (yBottom != nullptr) avx2LumaRow(bottom, width, yBottom);
 
-    // Chroma, eight samples (sixteen pixels) at a time: vertical sums of the
-    // two rows, then [1 2 1] around each even pixel.
+    // Chroma, eight samples (sixteen pixels) at a time. For every pixel the
+    // [1 2 1] sum of both rows comes from three unaligned loads per row (the
+    // pixel, its left and its right neighbour); only the even pixels are kept.
     const int chromaCount = (width + 1) / 2;
     int i = 0;
-    std::int64_t previous;  // vertical sum of the pixel left of the block, 4 × 16 bits
-    {
-        const __m128i p = _mm_add_epi16(_mm_cvtepu8_epi16(load32(top)), _mm_cvtepu8_epi16(load32(bottom)));
-        previous = _mm_cvtsi128_si64(p);  // column -1 repeats column 0
-    }
-    for (; i + 8 <= chromaCount && 2 * i + 16 <= width; i += 8) {
-        const int c0 = 2 * i;
-        __m256i sum[4];
-        for (int q = 0; q < 4; ++q)
-            sum[q] = _mm256_add_epi16(widen(top + (c0 + q * 4) * 4), widen(bottom + (c0 + q * 4) * 4));
-        const __m256i even1 = evens(sum[0], sum[1]);
-        const __m256i even2 = evens(sum[2], sum[3]);
-        const __m256i odd1 = odds(sum[0], sum[1]);
-        const __m256i odd2 = odds(sum[2], sum[3]);
-        const __m256i left1 = shiftInPixel(odd1, previous);
-        const __m256i left2 = shiftInPixel(odd2, _mm256_extract_epi64(odd1, 3));
-        previous = _mm256_extract_epi64(odd2, 3);
-        const __m256i h1 = _mm256_add_epi16(_mm256_add_epi16(left1, odd1), _mm256_slli_epi16(even1, 1));
-        const __m256i h2 = _mm256_add_epi16(_mm256_add_epi16(left2, odd2), _mm256_slli_epi16(even2, 1));
-        const std::int64_t us = narrow8(dot8(h1, h2, cbK), 128);
-        const std::int64_t vs = narrow8(dot8(h1, h2, crK), 128);
-        std::memcpy(u + i, &us, 8);
-        std::memcpy(v + i, &vs, 8);
-    }
-    for (; i < chromaCount; ++i) {  // the same arithmetic as the portable kernel
-        const int c = 2 * i;
-        const int l = std::max(c - 1, 0) * 4;
-        const int r = std::min(c + 1, width - 1) * 4;
-        int sum[3];
-        for (int k = 0; k < 3; ++k)
-            sum[k] = top[l + k] + 2 * top[c * 4 + k] + top[r + k] + bottom[l + k] + 2 * bottom[c * 4 + k] +
-                     bottom[r + k];
-        const auto chroma = [&](int cr, int cg, int cb) {
-            return static_cast<std::uint8_t>(
-                std::clamp(128 + ((cr * sum[0] + cg * sum[1] + cb * sum[2] + (1 << 14)) >> 15), 0, 255));
+    if (chromaCount > 0) chromaScalar(top, bottom, width, i++, u, v);  // column 0 has no left neighbour
+    for (; 2 * i + 17 <= width && i + 8 <= chromaCount; i += 8) {
+        __m256i us[2];
+        __m256i vs[2];
+        for (int h = 0; h < 2; ++h) {
+            const int c = 2 * i + h * 8;
+            __m256i rb = _mm256_setzero_si256();
+            __m256i ga = _mm256_setzero_si256();
+            for (const std::uint8_t* row : {top, bottom}) {
+                const __m256i left = loadPixels(row, c - 1);
+                const __m256i centre = loadPixels(row, c);
+                const __m256i right = loadPixels(row, c + 1);
+                rb = _mm256_add_epi16(rb, _mm256_add_epi16(_mm256_add_epi16(redBlue(left), redBlue(right)),
+                                                           _mm256_slli_epi16(redBlue(centre), 1)));
+                ga = _mm256_add_epi16(ga,
+                                      _mm256_add_epi16(_mm256_add_epi16(greenAlpha(left), greenAlpha(right)),
+                                                       _mm256_slli_epi16(greenAlpha(centre), 1)));
+            }
+            us[h] = weighted(rb, ga, kCbR, kCbG, kCbB);
+            vs[h] = weighted(rb, ga, kCrR, kCrG, kCrB);
+        }
+        // Even lanes of both halves, in order: a0 b0 a2 b2 ... then a0 a2 a4 a6 b0 b2 b4 b6.
+        const __m256i order = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+        const auto evensOf = [&](const __m256i* x) VORPIX_AVX2 {
+            return _mm256_permutevar8x32_epi32(_mm256_blend_epi32(x[0], _mm256_slli_epi64(x[1], 32), 0xAA),
+                                               order);
         };
-        u[i] = chroma(kCbR, kCbG, kCbB);
-        v[i] = chroma(kCrR, kCrG, kCrB);
+        const std::int64_t ub = narrow8(evensOf(us), 128);
+        const std::int64_t vb = narrow8(evensOf(vs), 128);
+        std::memcpy(u + i, &ub, 8);
+        std::memcpy(v + i, &vb, 8);
     }
+    for (; i < chromaCount; ++i) chromaScalar(top, bottom, width, i, u, v);
 }
 
 constexpr Kernels kAvx2{"avx2",        avx2H8to16,        avx2H16to8,   avx2V16to8,      avx2V8to16,
