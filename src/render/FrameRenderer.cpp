@@ -467,9 +467,10 @@ void FrameRenderer::renderTarget(const ImageView& source, const ImageView* webca
         renderRows(plan, target, 0, outputHeight_, scratch);
         return;
     }
-    // Rows go out in chunks in order: a worker's chunks increase, so its ring
-    // of filtered source rows stays useful from one chunk to its next. Chunks
-    // hold an even number of rows for the 4:2:0 chroma.
+    // Rows go out in chunks in order, to whichever thread asks next (workers
+    // that wake late may get none): a thread's chunks increase, so its ring of
+    // filtered source rows stays useful from one chunk to its next. Chunks hold
+    // an even number of rows for the 4:2:0 chroma.
     int chunkRows = std::max(16, outputHeight_ / (workers->threadCount() * 8));
     chunkRows += chunkRows & 1;
     const int chunks = (outputHeight_ + chunkRows - 1) / chunkRows;

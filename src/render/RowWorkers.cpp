@@ -34,14 +34,13 @@ void RowWorkers::run(IndexJob job) {
     {
         std::lock_guard lock(mutex_);
         job_ = &job;
-        pending_ = static_cast<int>(threads_.size());
         ++generation_;
     }
     wake_.notify_all();
     job(0);
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return pending_ == 0; });
-    job_ = nullptr;
+    job_ = nullptr;  // workers that have not joined by now stay out
+    done_.wait(lock, [this] { return active_ == 0; });
 }
 
 void RowWorkers::workerLoop(int index) {
@@ -52,10 +51,12 @@ void RowWorkers::workerLoop(int index) {
         if (stopping_) return;
         seen = generation_;
         const IndexJob* job = job_;
+        if (job == nullptr) continue;  // woke too late: the caller has finished
+        ++active_;
         lock.unlock();
         (*job)(index);
         lock.lock();
-        if (--pending_ == 0) done_.notify_one();
+        if (--active_ == 0) done_.notify_one();
     }
 }
 

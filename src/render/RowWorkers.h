@@ -1,9 +1,15 @@
 #pragma once
 
-// A small pool that splits one job over a fixed set of threads and waits for
-// all of them: the renderer hands it the rows of a frame. The calling thread
-// does its share too, so a pool of N runs N - 1 threads of its own. Threads
-// are named "<name>-<k>" (at most 15 characters, as Linux allows).
+// A small pool that shares one job among a fixed set of threads: the renderer
+// hands it the rows of a frame. The calling thread works too, so a pool of N
+// runs N - 1 threads of its own. Threads are named "<name>-<k>" (at most 15
+// characters, as Linux allows).
+//
+// A worker joins a job only if it wakes up before the caller has finished its
+// own part; the caller then waits just for the workers that joined. A busy
+// machine therefore never makes a job slower than running it on the caller
+// alone, but the job must share its work dynamically (an atomic counter of
+// chunks, say) rather than by index.
 //
 // Thread safety: run() may be called from several threads; calls are served
 // one at a time. The job must not call run() on the same pool.
@@ -42,8 +48,9 @@ public:
 
     int threadCount() const { return static_cast<int>(threads_.size()) + 1; }
 
-    // Calls job(k) once for every k in 0 ... threadCount() - 1, k = 0 on the
-    // calling thread, and returns when all calls have returned.
+    // Calls job(0) on the calling thread and job(k) on each worker k that
+    // joins in time (at most once each), and returns when every call made
+    // has returned.
     void run(IndexJob job);
 
 private:
@@ -55,9 +62,9 @@ private:
     std::condition_variable wake_;
     std::condition_variable done_;
     // guarded by mutex_
-    const IndexJob* job_ = nullptr;
+    const IndexJob* job_ = nullptr;  // null once the caller has finished its part
     std::uint64_t generation_ = 0;
-    int pending_ = 0;
+    int active_ = 0;  // workers inside the current job
     bool stopping_ = false;
 
     std::vector<std::thread> threads_;
