@@ -193,16 +193,15 @@ FrameRenderer::FrameRenderer(Size pixelSize, const model::StyleSettings& style,
 
     backdrop_.resize(outputWidth_, outputHeight_);
     hasShadow_ = style.shadowOpacity > kMinShadowOpacity;
-    std::vector<float> shadow;
+    std::optional<raster::BlurredRoundedRect> shadow;
     if (hasShadow_) {
         const double blurLength = std::max(unit_ * style.shadowRadius, 0.0);
         const Rect shape{screenRect_.x, screenRect_.y + 0.25 * blurLength, sw,
                          sh};  // a quarter of the blur lower
-        shadow = raster::blurredRoundedRect({0, 0, outputWidth_, outputHeight_}, shape, cornerRadius_,
-                                            0.5 * blurLength);
+        shadow.emplace(raster::IntRect{0, 0, outputWidth_, outputHeight_}, shape, cornerRadius_,
+                       0.5 * blurLength);
     }
-    raster::fillBackdrop(backdrop_, W, H, style.background, hasShadow_ ? shadow.data() : nullptr,
-                         style.shadowOpacity);
+    raster::fillBackdrop(backdrop_, W, H, style.background, shadow ? &*shadow : nullptr, style.shadowOpacity);
 
     if (style.showCursor) {
         cursor_ = raster::makeArrowCursor();

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace vorpix::render {
@@ -39,6 +41,23 @@ struct MutableImageView {
     ImageView view() const { return {data, width, height, strideBytes, format}; }
 };
 
+// Leaves new elements uninitialised: a frame buffer is written before it is
+// read, and zeroing tens of megabytes first costs more than rendering.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void*>(p)) U;
+        else
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // An owning, tightly packed buffer. Reusable: resizing to a size that fits the
 // current allocation never allocates, so a caller that renders frame after
 // frame into one Image allocates only for the first frame.
@@ -67,7 +86,7 @@ public:
     MutableImageView mutableView() { return {pixels_.data(), width_, height_, strideBytes(), format_}; }
 
 private:
-    std::vector<std::uint8_t> pixels_;
+    std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> pixels_;
     int width_ = 0;
     int height_ = 0;
     PixelFormat format_ = PixelFormat::rgba8;

@@ -136,26 +136,24 @@ void blur(std::vector<float>& plane, int width, int height, double sigma) {
     plane.swap(out);
 }
 
-std::vector<float> blurredRoundedRect(const IntRect& region, const Rect& shape, double radius, double sigma) {
-    std::vector<float> out(static_cast<std::size_t>(std::max(region.width, 0)) *
-                               static_cast<std::size_t>(std::max(region.height, 0)),
-                           0.0f);
-    if (region.empty() || !(shape.width > 0) || !(shape.height > 0)) return out;
-    const auto rw = static_cast<std::size_t>(region.width);
+BlurredRoundedRect::BlurredRoundedRect(const IntRect& region, const Rect& shape, double radius, double sigma)
+    : region_(region) {
+    if (region.empty()) return;
+    gx_.assign(static_cast<std::size_t>(region.width), 0.0f);
+    gy_.assign(static_cast<std::size_t>(region.height), 0.0f);
+    if (!(shape.width > 0) || !(shape.height > 0)) return;
     const std::vector<float> kernel = gaussianKernel(sigma);
     const int kr = static_cast<int>(kernel.size() / 2);
 
     // The sharp rectangle is separable: blur its coverage along each axis.
-    const std::vector<double> gx = blurredSpan(region.x, region.width, shape.minX(), shape.maxX(), kernel);
-    const std::vector<double> gy = blurredSpan(region.y, region.height, shape.minY(), shape.maxY(), kernel);
-    for (int y = 0; y < region.height; ++y)
-        for (int x = 0; x < region.width; ++x)
-            out[static_cast<std::size_t>(y) * rw + static_cast<std::size_t>(x)] =
-                static_cast<float>(gy[static_cast<std::size_t>(y)] * gx[static_cast<std::size_t>(x)]);
+    const std::vector<double> bx = blurredSpan(region.x, region.width, shape.minX(), shape.maxX(), kernel);
+    const std::vector<double> by = blurredSpan(region.y, region.height, shape.minY(), shape.maxY(), kernel);
+    std::transform(bx.begin(), bx.end(), gx_.begin(), [](double v) { return static_cast<float>(v); });
+    std::transform(by.begin(), by.end(), gy_.begin(), [](double v) { return static_cast<float>(v); });
 
-    // Subtract what the rounded corners cut away from the rectangle, blurred locally.
+    // What the rounded corners cut away from the rectangle, blurred locally.
     const double r = std::clamp(radius, 0.0, std::min(shape.width, shape.height) * 0.5);
-    if (r <= 0) return out;
+    if (r <= 0) return;
     const Rect corners[4] = {
         {shape.minX(), shape.minY(), r, r},
         {shape.maxX() - r, shape.minY(), r, r},
@@ -165,8 +163,7 @@ std::vector<float> blurredRoundedRect(const IntRect& region, const Rect& shape, 
     for (const Rect& corner : corners) {
         const IntRect box = pixelBounds(corner, {-(1 << 28), -(1 << 28), 1 << 29, 1 << 29});
         const IntRect patch{box.x - kr, box.y - kr, box.width + 2 * kr, box.height + 2 * kr};
-        const IntRect target = intersect(patch, region);
-        if (target.empty()) continue;
+        if (intersect(patch, region).empty()) continue;
         const auto pw = static_cast<std::size_t>(patch.width);
         std::vector<float> cut(pw * static_cast<std::size_t>(patch.height), 0.0f);
         for (int y = box.y; y < box.y + box.height; ++y) {
@@ -179,12 +176,31 @@ std::vector<float> blurredRoundedRect(const IntRect& region, const Rect& shape, 
             }
         }
         blur(cut, patch.width, patch.height, sigma);
-        for (int y = target.y; y < target.y + target.height; ++y)
-            for (int x = target.x; x < target.x + target.width; ++x)
-                out[static_cast<std::size_t>(y - region.y) * rw + static_cast<std::size_t>(x - region.x)] -=
-                    cut[static_cast<std::size_t>(y - patch.y) * pw + static_cast<std::size_t>(x - patch.x)];
+        patches_.push_back({patch, std::move(cut)});
     }
-    for (float& v : out) v = std::clamp(v, 0.0f, 1.0f);
+}
+
+void BlurredRoundedRect::row(int y, float* out) const {
+    const float g = gy_[static_cast<std::size_t>(y - region_.y)];
+    for (std::size_t x = 0; x < gx_.size(); ++x) out[x] = g * gx_[x];
+    for (const Patch& p : patches_) {
+        if (y < p.rect.y || y >= p.rect.y + p.rect.height) continue;
+        const int x0 = std::max(p.rect.x, region_.x);
+        const int x1 = std::min(p.rect.x + p.rect.width, region_.x + region_.width);
+        const float* cut =
+            p.values.data() + static_cast<std::size_t>(y - p.rect.y) * static_cast<std::size_t>(p.rect.width);
+        for (int x = x0; x < x1; ++x) out[x - region_.x] -= cut[x - p.rect.x];
+    }
+    for (std::size_t x = 0; x < gx_.size(); ++x) out[x] = std::clamp(out[x], 0.0f, 1.0f);
+}
+
+std::vector<float> blurredRoundedRect(const IntRect& region, const Rect& shape, double radius, double sigma) {
+    if (region.empty()) return {};
+    const BlurredRoundedRect blurred(region, shape, radius, sigma);
+    std::vector<float> out(static_cast<std::size_t>(region.width) * static_cast<std::size_t>(region.height));
+    for (int y = 0; y < region.height; ++y)
+        blurred.row(region.y + y,
+                    out.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(region.width));
     return out;
 }
 
@@ -208,7 +224,7 @@ std::array<RgbColor, 2> presetColors(model::BackgroundPreset preset) {
 }
 
 void fillBackdrop(Image& out, double canvasWidth, double canvasHeight, model::BackgroundPreset preset,
-                  const float* shadow, double shadowOpacity) {
+                  const BlurredRoundedRect* shadow, double shadowOpacity) {
     const auto colors = presetColors(preset);
     const double len2 = canvasWidth * canvasWidth + canvasHeight * canvasHeight;
     // Colour as a function of the gradient parameter, tabulated finely enough
@@ -224,10 +240,11 @@ void fillBackdrop(Image& out, double canvasWidth, double canvasHeight, model::Ba
     const double dx = len2 > 0 ? canvasWidth / len2 * kSteps : 0.0;
     const double dy = len2 > 0 ? canvasHeight / len2 * kSteps : 0.0;
     const auto opacity = static_cast<float>(std::clamp(shadowOpacity, 0.0, 1.0) * 65536.0);
-    const auto width = static_cast<std::size_t>(out.width());
+    std::vector<float> shadowRow(shadow ? static_cast<std::size_t>(out.width()) : 0);
     for (int y = 0; y < out.height(); ++y) {
         std::uint8_t* row = out.row(y);
-        const float* a = shadow ? shadow + static_cast<std::size_t>(y) * width : nullptr;
+        if (shadow) shadow->row(y, shadowRow.data());
+        const float* a = shadow ? shadowRow.data() : nullptr;
         for (int x = 0; x < out.width(); ++x) {
             const double f = std::clamp((x + 0.5) * dx + (y + 0.5) * dy, 0.0, static_cast<double>(kSteps));
             const std::array<std::uint8_t, 4>& c = table[static_cast<std::size_t>(f + 0.5)];

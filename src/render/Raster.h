@@ -50,9 +50,27 @@ std::vector<float> gaussianKernel(double sigma);
 void blur(std::vector<float>& plane, int width, int height, double sigma);
 
 // Coverage of the rounded rectangle `shape` blurred with standard deviation
-// sigma, sampled over `region` (row-major, region.width × region.height).
-// Exact for the rectangle; the four corner cut-outs are blurred locally, so
-// the cost is that of the region plus four corner patches.
+// sigma, over `region`, produced row by row: the sharp rectangle is separable
+// (the product of two blurred spans) and the four corner cut-outs are blurred
+// in small local patches, so no region-sized plane is ever held.
+class BlurredRoundedRect {
+public:
+    BlurredRoundedRect(const IntRect& region, const Rect& shape, double radius, double sigma);
+    // Row y (region.y ≤ y < region.y + region.height): region.width values in 0 ... 1.
+    void row(int y, float* out) const;
+
+private:
+    struct Patch {
+        IntRect rect;               // where the blurred cut-out lies
+        std::vector<float> values;  // rect.width × rect.height, to subtract
+    };
+    IntRect region_;
+    std::vector<float> gx_;  // per column of the region
+    std::vector<float> gy_;  // per row of the region
+    std::vector<Patch> patches_;
+};
+
+// The same as one region-sized plane (row-major).
 std::vector<float> blurredRoundedRect(const IntRect& region, const Rect& shape, double radius, double sigma);
 
 // The two opaque colours (red, green, blue in 0 ... 1) of a background preset:
@@ -67,9 +85,9 @@ std::array<RgbColor, 2> presetColors(model::BackgroundPreset preset);
 // Fills `out` (already sized) with the preset's linear gradient from the
 // top-left corner (0, 0) to the bottom-right corner (canvasWidth,
 // canvasHeight), extended beyond both ends, under a black shadow whose alpha
-// is shadowOpacity × `shadow` (one float per pixel of `out`; null for none).
+// is shadowOpacity × the shadow's coverage (covering all of `out`; null for none).
 void fillBackdrop(Image& out, double canvasWidth, double canvasHeight, model::BackgroundPreset preset,
-                  const float* shadow = nullptr, double shadowOpacity = 0.0);
+                  const BlurredRoundedRect* shadow = nullptr, double shadowOpacity = 0.0);
 
 // A prepared sprite: premultiplied RGBA, its hotspot in sprite pixels from the
 // top-left corner, and how many sprite pixels make one point.
