@@ -4,6 +4,8 @@
 //
 //   media_export_tool make-events <folder> --size WxH --seconds S
 //   media_export_tool export <folder> <out.mp4> [--x264 PRESET] [--crf N]
+//                     [--x264-params K=V:K=V] [--threads N] [--in-flight N]
+//                     [--decode auto|single]
 //                     [--aspect source|youtube1080|socialPortrait|square]
 
 #include <sys/resource.h>
@@ -29,7 +31,8 @@ using namespace vorpix;
 int usage() {
     std::cerr
         << "usage: media_export_tool make-events <folder> --size WxH --seconds S\n"
-           "       media_export_tool export <folder> <out.mp4> [--x264 PRESET] [--crf N] [--aspect NAME]\n";
+           "       media_export_tool export <folder> <out.mp4> [--x264 PRESET] [--crf N] [--x264-params P]\n"
+           "                         [--threads N] [--in-flight N] [--decode auto|single] [--aspect NAME]\n";
     return 2;
 }
 
@@ -71,7 +74,7 @@ long peakRssMegabytes() {
 }
 
 int exportFolder(const std::filesystem::path& folder, const std::filesystem::path& out,
-                 const std::string& preset, int crf, model::ExportPreset aspect) {
+                 const media::ExportSettings& settings, model::ExportPreset aspect) {
     const auto start = std::chrono::steady_clock::now();
     auto item = model::itemFor(folder);
     if (!item) {
@@ -90,9 +93,6 @@ int exportFolder(const std::filesystem::path& folder, const std::filesystem::pat
         std::cerr << "Export failed: " << composition.error().message << "\n";
         return 1;
     }
-    media::ExportSettings settings;
-    if (!preset.empty()) settings.preset = preset;
-    if (crf >= 0) settings.crf = crf;
     auto session = media::ExportSession::create(*composition, out, settings);
     if (!session) {
         std::cerr << "Export failed: " << session.error().message << "\n";
@@ -128,15 +128,22 @@ int main(int argc, char** argv) {
         return makeEvents(args[1], width, height, seconds);
     }
     if (args[0] == "export" && args.size() >= 3) {
-        std::string preset;
-        int crf = -1;
+        media::ExportSettings settings;
         model::ExportPreset aspect = model::ExportPreset::source;
         for (std::size_t i = 3; i + 1 < args.size(); i += 2) {
-            if (args[i] == "--x264") preset = args[i + 1];
-            if (args[i] == "--crf") crf = std::atoi(args[i + 1].c_str());
-            if (args[i] == "--aspect") aspect = model::parseExportPreset(args[i + 1]).value_or(aspect);
+            const std::string& value = args[i + 1];
+            if (args[i] == "--x264") settings.preset = value;
+            if (args[i] == "--x264-params") settings.x264Params = value;
+            if (args[i] == "--threads") settings.encoderThreads = std::atoi(value.c_str());
+            if (args[i] == "--crf") settings.crf = std::atoi(value.c_str());
+            if (args[i] == "--in-flight") settings.framesInFlight = std::atoi(value.c_str());
+            if (args[i] == "--decode") {
+                settings.decodeThreads =
+                    value == "single" ? media::DecodeThreads::single : media::DecodeThreads::automatic;
+            }
+            if (args[i] == "--aspect") aspect = model::parseExportPreset(value).value_or(aspect);
         }
-        return exportFolder(args[1], args[2], preset, crf, aspect);
+        return exportFolder(args[1], args[2], settings, aspect);
     }
     return usage();
 }

@@ -9,7 +9,8 @@
 #    default style's automatic zoom moves the camera.
 # 2. For each x264 preset: alternates `ffmpeg -i raw.mov -c:v libx264 -preset
 #    P -crf 18 ... -movflags +faststart` and our export (default style,
-#    auto zoom, same preset and CRF) `runs` times; prints the medians of
+#    auto zoom) `runs` times, both with the export's encoder settings (same
+#    preset, CRF, thread count and sync-lookahead=0); prints the medians of
 #    wall time and peak memory and the ratio ours / ffmpeg.
 # 3. Exports a 20 s 2880x1800 recording and prints its peak memory.
 #
@@ -23,6 +24,8 @@ presets=${3:-veryfast}
 tool="$build/bench/media/media_export_tool"
 [ -x "$tool" ] || { echo "no $tool: build the media_export_tool target" >&2; exit 1; }
 work=$(mktemp -d /tmp/vorpix-export-bench.XXXXXX)
+threads=$(nproc)
+[ "$threads" -gt 8 ] && threads=8
 trap 'rm -rf "$work"' EXIT
 
 make_recording() {  # folder width height seconds
@@ -53,6 +56,7 @@ for preset in $presets; do
     while [ "$i" -lt "$runs" ]; do
         timed "$work/base.$preset" ffmpeg -v error -y -i "$work/rec1080/raw.mov" \
             -c:v libx264 -preset "$preset" -crf 18 -profile:v high -pix_fmt yuv420p \
+            -threads:v "$threads" -x264-params sync-lookahead=0 \
             -colorspace bt709 -color_primaries bt709 -color_trc bt709 \
             -c:a aac -b:a 192k -ar 48000 -ac 2 -movflags +faststart "$work/base.mp4"
         timed "$work/ours.$preset" "$tool" export "$work/rec1080" "$work/ours.mp4" --x264 "$preset" --crf 18

@@ -1,5 +1,6 @@
 #include "media/ExportSession.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <optional>
@@ -110,6 +111,10 @@ Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
     video.fps = vc.fps;
     video.preset = settings_.preset;
     video.crf = settings_.crf;
+    video.threads = settings_.encoderThreads > 0
+                        ? settings_.encoderThreads
+                        : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    if (!settings_.x264Params.empty()) video.options.emplace_back("x264-params", settings_.x264Params);
     std::optional<AudioStreamSettings> audio;
     if (composition_.audioMix) {
         AudioStreamSettings a;
