@@ -66,12 +66,10 @@ int makeSample(const std::vector<std::string>& args, const Environment& env, std
             return 2;
         }
     }
-    if (!folder) {
-        err << "usage: vorpix make-sample <folder> [--duration SECONDS] [--webcam] [--seed N] "
-               "[--no-speech]\n";
-        return 2;
-    }
-    options.folder = *folder;
+    // Without a folder the sample becomes a new recording of the library.
+    options.folder = folder ? *folder
+                            : import::newSessionFolder(import::baseFolder(env.moviesFolder),
+                                                       std::chrono::system_clock::now());
     ProgressBar bar(err, env.terminal, "Making sample");
     options.progress = [&bar](double fraction) { bar.update(fraction); };
     auto result = makeSampleRecording(options);

@@ -197,6 +197,21 @@ TEST_F(RecordingCommands, ExportAndRenderFrameHonourThePreset) {
     EXPECT_EQ(run({"render-frame", folder.string(), "--time", "-1", "--output", png.string()}).status, 2);
 }
 
+TEST_F(RecordingCommands, MakeSampleWithoutAFolderAddsARecordingToTheLibrary) {
+    const Outcome r = run({"make-sample", "--duration", "2", "--no-speech"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const fs::path folder = r.out.substr(0, r.out.size() - 1);
+    EXPECT_EQ(folder.parent_path(), env_.moviesFolder / "Vorpix");
+    EXPECT_TRUE(fs::exists(folder / "raw.mov"));
+    const Outcome listed = run({"--bench-library"});
+    EXPECT_EQ(listed.out.rfind("library-bench items=1 ", 0), 0u) << listed.out;
+    // A second sample in the same folder is refused, and the first is kept.
+    const Outcome again = run({"make-sample", folder.string(), "--duration", "2"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("already holds a recording"), std::string::npos) << again.err;
+    EXPECT_TRUE(fs::exists(folder / "events.json"));
+}
+
 TEST_F(RecordingCommands, ExportToTheMoviesFolderByDefault) {
     const fs::path folder = makeRecording("Demo", false);
     const Outcome r = run({"export", folder.string()});
