@@ -117,12 +117,12 @@ class CompositionBuildTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         folder_ = new testing::TempFolder();
-        testing::TestMovieSpec screen;
+        testing::TestMovieRecipe screen;
         screen.frames = 60;
         screen.fps = 30;
         screen.audioSeconds = 2;
         ASSERT_TRUE(testing::writeTestMovie(*folder_ / "raw.mov", screen));
-        testing::TestMovieSpec silent = screen;
+        testing::TestMovieRecipe silent = screen;
         silent.audioSeconds = 0;
         silent.fps = 15;
         ASSERT_TRUE(testing::writeTestMovie(*folder_ / "silent.mov", silent));

@@ -21,7 +21,7 @@ namespace vorpix::media {
 namespace {
 
 using testing::TempFolder;
-using testing::TestMovieSpec;
+using testing::TestMovieRecipe;
 
 constexpr double kBeepTimes[] = {0.5, 1.25, 2.0};
 constexpr double kBeepLength = 0.05;
@@ -50,14 +50,14 @@ class DecodeTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         folder_ = new TempFolder();
-        TestMovieSpec bars;
+        TestMovieRecipe bars;
         bars.frames = 90;
         bars.videoOptions = {{"x264-params", "bframes=2:keyint=30:min-keyint=30"}};
         bars.audioSeconds = 3.0;
         bars.sound = beeps;
         ASSERT_TRUE(testing::writeTestMovie(path("bars.mov"), bars));
 
-        TestMovieSpec hevc;
+        TestMovieRecipe hevc;
         hevc.container = "mp4";
         hevc.videoCodec = "libx265";
         hevc.frames = 20;
@@ -65,15 +65,15 @@ protected:
 
         auto audioOnly = [](std::string container, std::string codec, int rate, int channels,
                             float (*sound)(double, int)) {
-            TestMovieSpec spec;
-            spec.frames = 0;
-            spec.container = std::move(container);
-            spec.audioCodec = std::move(codec);
-            spec.sampleRate = rate;
-            spec.channels = channels;
-            spec.audioSeconds = 2.5;
-            spec.sound = sound;
-            return spec;
+            TestMovieRecipe recipe;
+            recipe.frames = 0;
+            recipe.container = std::move(container);
+            recipe.audioCodec = std::move(codec);
+            recipe.sampleRate = rate;
+            recipe.channels = channels;
+            recipe.audioSeconds = 2.5;
+            recipe.sound = sound;
+            return recipe;
         };
         ASSERT_TRUE(testing::writeTestMovie(path("ramp.wav"), audioOnly("wav", "pcm_s16le", 48000, 2, ramp)));
         ASSERT_TRUE(
@@ -338,12 +338,12 @@ TEST_F(DecodeTest, ChannelsAreMixedOrDuplicatedToTheRequestedCount) {
 }
 
 TEST_F(DecodeTest, AudioThatBeginsLateReadsAsSilenceBeforeItsStart) {
-    TestMovieSpec spec;
-    spec.frames = 30;
-    spec.audioSeconds = 0.5;
-    spec.audioStartOffset = 24000;  // 0.5 s
-    spec.sound = [](double, int) { return 0.5f; };
-    ASSERT_TRUE(testing::writeTestMovie(path("late.mov"), spec));
+    TestMovieRecipe recipe;
+    recipe.frames = 30;
+    recipe.audioSeconds = 0.5;
+    recipe.audioStartOffset = 24000;  // 0.5 s
+    recipe.sound = [](double, int) { return 0.5f; };
+    ASSERT_TRUE(testing::writeTestMovie(path("late.mov"), recipe));
     auto info = probeMedia(path("late.mov"));
     ASSERT_TRUE(info);
     ASSERT_EQ(info->audio.size(), 1u);

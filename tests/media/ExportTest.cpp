@@ -49,16 +49,16 @@ class ExportTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         folder_ = new testing::TempFolder();
-        testing::TestMovieSpec spec;
-        spec.fps = kFps;
-        spec.frames = 6 * kFps;
-        spec.paint = paintFlashes;
-        spec.audioSeconds = 6;
-        spec.sound = beepAtFlashes;
-        ASSERT_TRUE(testing::writeTestMovie(*folder_ / "raw.mov", spec));
-        spec.audioSeconds = 0;
-        spec.frames = 2 * kFps;
-        ASSERT_TRUE(testing::writeTestMovie(*folder_ / "silent.mov", spec));
+        testing::TestMovieRecipe recipe;
+        recipe.fps = kFps;
+        recipe.frames = 6 * kFps;
+        recipe.paint = paintFlashes;
+        recipe.audioSeconds = 6;
+        recipe.sound = beepAtFlashes;
+        ASSERT_TRUE(testing::writeTestMovie(*folder_ / "raw.mov", recipe));
+        recipe.audioSeconds = 0;
+        recipe.frames = 2 * kFps;
+        ASSERT_TRUE(testing::writeTestMovie(*folder_ / "silent.mov", recipe));
     }
     static void TearDownTestSuite() { delete folder_; }
 

@@ -45,18 +45,18 @@ protected:
     static void SetUpTestSuite() {
         folder_ = new testing::TempFolder();
         auto audio = [](float (*sound)(double, int), double seconds) {
-            testing::TestMovieSpec spec;
-            spec.frames = 0;
-            spec.container = "wav";
-            spec.audioCodec = "pcm_s16le";
-            spec.audioSeconds = seconds;
-            spec.sound = sound;
-            return spec;
+            testing::TestMovieRecipe recipe;
+            recipe.frames = 0;
+            recipe.container = "wav";
+            recipe.audioCodec = "pcm_s16le";
+            recipe.audioSeconds = seconds;
+            recipe.sound = sound;
+            return recipe;
         };
         ASSERT_TRUE(testing::writeTestMovie(*folder_ / "beeps.wav", audio(beeps, 3)));
         ASSERT_TRUE(testing::writeTestMovie(*folder_ / "ramp.wav", audio(ramp, 3)));
         ASSERT_TRUE(testing::writeTestMovie(*folder_ / "constant.wav", audio(constant, 1)));
-        testing::TestMovieSpec screen;
+        testing::TestMovieRecipe screen;
         screen.frames = 90;
         screen.audioSeconds = 3;
         screen.sound = beeps;

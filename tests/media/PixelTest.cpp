@@ -95,9 +95,9 @@ TEST(RgbaToYuv420, RandomPicturesMatchTheFormulasWithinOneStep) {
 
 TEST(FrameConverter, DecodedBarsBecomeBlackAndWhiteBgraAtAnySize) {
     testing::TempFolder folder;
-    testing::TestMovieSpec spec;
-    spec.frames = 3;
-    ASSERT_TRUE(testing::writeTestMovie(folder / "bars.mov", spec));
+    testing::TestMovieRecipe recipe;
+    recipe.frames = 3;
+    ASSERT_TRUE(testing::writeTestMovie(folder / "bars.mov", recipe));
     auto reader = VideoReader::open(folder / "bars.mov");
     ASSERT_TRUE(reader);
     auto frame = (*reader)->frameAt(MediaTime::fromSeconds(2.0 / 30));  // index 2: 0000000010

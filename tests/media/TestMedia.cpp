@@ -72,57 +72,57 @@ double centreLuma(const AVFrame& frame) {
     return count > 0 ? sum / count : 0;
 }
 
-Result<void> writeTestMovie(const std::filesystem::path& path, const TestMovieSpec& spec) {
+Result<void> writeTestMovie(const std::filesystem::path& path, const TestMovieRecipe& recipe) {
     std::optional<media::VideoStreamSettings> video;
-    if (spec.frames > 0) {
+    if (recipe.frames > 0) {
         media::VideoStreamSettings v;
-        v.codec = spec.videoCodec;
-        v.width = spec.width;
-        v.height = spec.height;
-        v.fps = spec.fps;
-        v.preset = spec.videoCodec == "libx264" || spec.videoCodec == "libx265" ? "ultrafast" : "";
-        v.crf = spec.videoCodec == "libx264" || spec.videoCodec == "libx265" ? 18 : -1;
+        v.codec = recipe.videoCodec;
+        v.width = recipe.width;
+        v.height = recipe.height;
+        v.fps = recipe.fps;
+        v.preset = recipe.videoCodec == "libx264" || recipe.videoCodec == "libx265" ? "ultrafast" : "";
+        v.crf = recipe.videoCodec == "libx264" || recipe.videoCodec == "libx265" ? 18 : -1;
         v.profile = "";
         v.gopFrames = 30;
         v.threads = 1;
-        v.options = spec.videoOptions;
-        if (spec.videoCodec == "libx265") v.options.emplace_back("x265-params", "log-level=error");
+        v.options = recipe.videoOptions;
+        if (recipe.videoCodec == "libx265") v.options.emplace_back("x265-params", "log-level=error");
         video = v;
     }
     std::optional<media::AudioStreamSettings> audio;
-    if (spec.audioSeconds > 0) {
+    if (recipe.audioSeconds > 0) {
         media::AudioStreamSettings a;
-        a.codec = spec.audioCodec;
-        a.sampleRate = spec.sampleRate;
-        a.channels = spec.channels;
-        a.bitRate = spec.audioCodec == "pcm_s16le" ? 0 : 128000;
-        a.startOffset = spec.audioStartOffset;
+        a.codec = recipe.audioCodec;
+        a.sampleRate = recipe.sampleRate;
+        a.channels = recipe.channels;
+        a.bitRate = recipe.audioCodec == "pcm_s16le" ? 0 : 128000;
+        a.startOffset = recipe.audioStartOffset;
         audio = a;
     }
-    auto writer = media::MovieWriter::create(path, spec.container, video, audio);
+    auto writer = media::MovieWriter::create(path, recipe.container, video, audio);
     if (!writer) return writer.error();
 
-    std::function<float(double, int)> sound = spec.sound;
+    std::function<float(double, int)> sound = recipe.sound;
     if (!sound) {
         sound = [](double t, int) {
             return static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 440 * t));
         };
     }
-    std::function<void(AVFrame&, int)> paint = spec.paint ? spec.paint : paintFrameIndex;
+    std::function<void(AVFrame&, int)> paint = recipe.paint ? recipe.paint : paintFrameIndex;
     const std::int64_t totalSamples =
-        audio ? static_cast<std::int64_t>(std::llround(spec.audioSeconds * spec.sampleRate)) : 0;
+        audio ? static_cast<std::int64_t>(std::llround(recipe.audioSeconds * recipe.sampleRate)) : 0;
     std::int64_t samplesDone = 0;
     auto writeAudioUntil = [&](double seconds) -> Result<void> {
         const std::int64_t until =
-            std::min<std::int64_t>(totalSamples, std::llround(seconds * spec.sampleRate));
+            std::min<std::int64_t>(totalSamples, std::llround(seconds * recipe.sampleRate));
         std::vector<float> block;
         while (samplesDone < until) {
             const std::int64_t n = std::min<std::int64_t>(until - samplesDone, 1024);
-            block.resize(static_cast<std::size_t>(n * spec.channels));
+            block.resize(static_cast<std::size_t>(n * recipe.channels));
             for (std::int64_t i = 0; i < n; ++i) {
-                const double t = static_cast<double>(samplesDone + i) / spec.sampleRate;
-                for (int c = 0; c < spec.channels; ++c) {
-                    block[static_cast<std::size_t>(i * spec.channels + c)] = sound(t, c);
+                const double t = static_cast<double>(samplesDone + i) / recipe.sampleRate;
+                for (int c = 0; c < recipe.channels; ++c) {
+                    block[static_cast<std::size_t>(i * recipe.channels + c)] = sound(t, c);
                 }
             }
             if (auto ok = (*writer)->writeAudio(block); !ok) return ok;
@@ -130,17 +130,17 @@ Result<void> writeTestMovie(const std::filesystem::path& path, const TestMovieSp
         }
         return {};
     };
-    for (int i = 0; i < spec.frames; ++i) {
+    for (int i = 0; i < recipe.frames; ++i) {
         auto frame = (*writer)->makeVideoFrame();
         if (!frame) return frame.error();
         paint(**frame, i);
         if (auto ok = (*writer)->writeVideo(std::move(*frame), i); !ok) return ok;
         if (audio) {
-            if (auto ok = writeAudioUntil(static_cast<double>(i + 1) / spec.fps); !ok) return ok;
+            if (auto ok = writeAudioUntil(static_cast<double>(i + 1) / recipe.fps); !ok) return ok;
         }
     }
     if (audio) {
-        if (auto ok = writeAudioUntil(spec.audioSeconds); !ok) return ok;
+        if (auto ok = writeAudioUntil(recipe.audioSeconds); !ok) return ok;
     }
     return (*writer)->finish();
 }

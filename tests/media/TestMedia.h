@@ -16,7 +16,7 @@
 
 namespace vorpix::testing {
 
-struct TestMovieSpec {
+struct TestMovieRecipe {
     int width = 320;
     int height = 200;
     int fps = 30;
@@ -37,7 +37,7 @@ struct TestMovieSpec {
     std::function<float(double seconds, int channel)> sound;
 };
 
-Result<void> writeTestMovie(const std::filesystem::path& path, const TestMovieSpec& spec);
+Result<void> writeTestMovie(const std::filesystem::path& path, const TestMovieRecipe& recipe);
 
 // The bar code: 10 vertical bands, white for a set bit (most significant
 // first), on the luma plane; chroma neutral.

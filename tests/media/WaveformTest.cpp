@@ -50,12 +50,12 @@ class WaveformFileTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         folder_ = new testing::TempFolder();
-        testing::TestMovieSpec screen;
+        testing::TestMovieRecipe screen;
         screen.frames = 30;
         screen.audioSeconds = 3;
         screen.sound = burst;
         ASSERT_TRUE(testing::writeTestMovie(*folder_ / "raw.mov", screen));
-        testing::TestMovieSpec extra;
+        testing::TestMovieRecipe extra;
         extra.frames = 0;
         extra.container = "wav";
         extra.audioCodec = "pcm_s16le";
@@ -64,7 +64,7 @@ protected:
         extra.audioSeconds = 4;
         extra.sound = quietTail;
         ASSERT_TRUE(testing::writeTestMovie(*folder_ / "extra.wav", extra));
-        testing::TestMovieSpec silentVideo = screen;
+        testing::TestMovieRecipe silentVideo = screen;
         silentVideo.audioSeconds = 0;
         ASSERT_TRUE(testing::writeTestMovie(*folder_ / "silent.mov", silentVideo));
     }
