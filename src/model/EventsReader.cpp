@@ -241,13 +241,7 @@ public:
                 elementError(containerError(elementPath(), "must be a string"));
                 return skip();
             case State::record:
-                if (currentField_ >= 0) {
-                    fieldError(containerError(
-                        fieldPath(), fieldsOf(record_)[static_cast<std::size_t>(currentField_)].integer
-                                         ? "must be a whole number"
-                                         : "must be a number"));
-                }
-                return skip();
+                return fieldIsContainer();
             case State::done:
                 return skip();
         }
@@ -283,13 +277,7 @@ public:
                 }
                 return skip();
             case State::record:
-                if (currentField_ >= 0) {
-                    fieldError(containerError(
-                        fieldPath(), fieldsOf(record_)[static_cast<std::size_t>(currentField_)].integer
-                                         ? "must be a whole number"
-                                         : "must be a number"));
-                }
-                return skip();
+                return fieldIsContainer();
             case State::done:
                 return skip();
         }
@@ -329,6 +317,15 @@ private:
     bool skip() {
         skipDepth_ = 1;
         return true;
+    }
+
+    // A record's field holds an array or object: wrong for every field.
+    bool fieldIsContainer() {
+        if (currentField_ >= 0) {
+            const bool integer = fieldsOf(record_)[static_cast<std::size_t>(currentField_)].integer;
+            fieldError(containerError(fieldPath(), integer ? "must be a whole number" : "must be a number"));
+        }
+        return skip();
     }
 
     void set(Key k, std::optional<Error> error) {
