@@ -14,14 +14,10 @@ namespace vorpix::model {
 Result<std::string> readWholeFile(const std::filesystem::path& path);
 
 // Replaces `path` with `contents` so that the file is always either the old
-// or the new version: the bytes go to a hidden temporary file in the same
-// folder, are flushed to disk, renamed over `path`, and the folder is
-// flushed. On failure (full disk, missing folder, ...) the temporary file is
-// removed and `path` is untouched. Stale temporary files of earlier, killed
-// writes of the same file are removed first.
+// or the new version, through a SafeOutput: a unique hidden temporary file
+// in the same folder, flushed, renamed over `path`, the folder flushed. On
+// failure (full disk, missing folder, ...) the temporary file is removed and
+// `path` is untouched.
 Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_view contents);
-
-// The prefix of the temporary files written for `path` (".<name>.tmp-").
-std::string temporaryPrefixFor(const std::filesystem::path& path);
 
 }  // namespace vorpix::model
