@@ -12,9 +12,22 @@ target_compile_options(vorpix_options INTERFACE
   -Wcast-align -Woverloaded-virtual -Wconversion -Wno-sign-conversion
   -Wimplicit-fallthrough)
 
+# CI builds with warnings as errors; developers see them as warnings.
+option(VORPIX_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
+if(VORPIX_WARNINGS_AS_ERRORS)
+  target_compile_options(vorpix_options INTERFACE -Werror)
+endif()
+
+# Debug builds (and the AddressSanitizer preset, which is one) also check the
+# standard library's preconditions: indexes, iterators, empty containers.
+target_compile_definitions(vorpix_options INTERFACE $<$<CONFIG:Debug>:_GLIBCXX_ASSERTIONS>)
+
 if(VORPIX_SANITIZE STREQUAL "address")
+  # -O1 keeps the media tests' encoding and the renderer fast enough to run
+  # under the sanitizer in CI; assertions stay on (the preset is a Debug build).
   target_compile_options(vorpix_options INTERFACE
-    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
+    $<$<CONFIG:Debug>:-O1>)
   target_link_options(vorpix_options INTERFACE -fsanitize=address,undefined)
 elseif(VORPIX_SANITIZE STREQUAL "thread")
   target_compile_options(vorpix_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
