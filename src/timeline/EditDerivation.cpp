@@ -24,6 +24,38 @@ std::vector<Event> remapTimes(std::span<const Event> events, std::span<const mod
     return out;
 }
 
+double outputLength(const model::TimelineSlice& k) {
+    return std::max(k.sourceEnd - k.sourceStart, 0.0) / std::max(k.timeScale, kTimeScaleFloor);
+}
+
+// The first kept moment at or after source time s: its source and output time.
+struct KeptMoment {
+    double source;
+    double output;
+};
+std::optional<KeptMoment> firstKeptFrom(double s, std::span<const model::TimelineSlice> keep) {
+    if (const std::optional<double> t = toOutput(s, keep)) return KeptMoment{s, *t};
+    double out = 0;
+    for (const model::TimelineSlice& k : keep) {
+        if (k.sourceStart > s) return KeptMoment{k.sourceStart, out};
+        out += outputLength(k);
+    }
+    return std::nullopt;
+}
+
+// Output time of the last kept moment at or before source time s.
+std::optional<double> lastKeptUntil(double s, std::span<const model::TimelineSlice> keep) {
+    if (const std::optional<double> t = toOutput(s, keep)) return t;
+    std::optional<double> last;
+    double out = 0;
+    for (const model::TimelineSlice& k : keep) {
+        if (k.sourceStart > s) break;
+        out += outputLength(k);
+        last = out;  // k ends before s
+    }
+    return last;
+}
+
 }  // namespace
 
 std::vector<model::TimelineSlice> effectiveKeep(double duration, double trimStart, double trimEnd,
@@ -89,15 +121,22 @@ std::vector<model::ZoomSegment> remapZooms(std::span<const model::ZoomSegment> s
     std::vector<model::ZoomSegment> out;
     out.reserve(segments.size());
     for (const model::ZoomSegment& z : segments) {
-        const std::optional<double> a = toOutput(z.start, keep);
-        const std::optional<double> b = toOutput(z.end, keep);
-        if (a && b && *a < *b) {
+        if (!(z.start < z.end)) continue;
+        const std::optional<KeptMoment> a = firstKeptFrom(z.start, keep);
+        const std::optional<double> b = lastKeptUntil(z.end, keep);
+        if (a && b && *b - a->output >= kLeastZoomRemnant - kBoundarySlack) {
             out.push_back(z);
-            out.back().start = *a;
+            out.back().start = a->output;
             out.back().end = *b;
         }
     }
     return out;
+}
+
+std::optional<AudioPlacement> placeAudio(double start, std::span<const model::TimelineSlice> keep) {
+    const std::optional<KeptMoment> from = firstKeptFrom(start, keep);
+    if (!from) return std::nullopt;
+    return AudioPlacement{from->output, from->source - start};
 }
 
 std::vector<model::TimelineSlice> fileSlices(std::span<const model::TimelineSlice> keep,

@@ -55,11 +55,26 @@ std::vector<model::MouseSample> remapSamples(std::span<const model::MouseSample>
                                              std::span<const model::TimelineSlice> keep);
 std::vector<model::ClickEvent> remapClicks(std::span<const model::ClickEvent> clicks,
                                            std::span<const model::TimelineSlice> keep);
-// Segments whose start and end both map, to a start before the end, moved to
-// output time; id, centre, factor and followCursor unchanged. A segment with
-// either end trimmed or cut away is dropped whole.
+// Segments (start before end) moved to output time; id, centre, factor and
+// followCursor unchanged. An end that lies in trimmed or cut time moves to
+// the nearest kept moment inside the segment, so a zoom that straddles a trim
+// or cut keeps the part of it that is kept; it is dropped when that part
+// lasts less than kLeastZoomRemnant. A segment that spans a cut with both
+// ends kept spans the cut's place in the output.
 std::vector<model::ZoomSegment> remapZooms(std::span<const model::ZoomSegment> segments,
                                            std::span<const model::TimelineSlice> keep);
+
+// Where an audio clip that starts at source time `start` plays: its output
+// start, and how many seconds into its file it begins. A clip that starts in
+// trimmed or cut time plays from the first kept moment after its start, the
+// removed stretch skipped in its file (sound is never cut after that: it
+// runs on over later cuts). None when nothing is kept after its start.
+struct AudioPlacement {
+    double outputStart = 0;
+    double fileOffset = 0;
+    bool operator==(const AudioPlacement&) const = default;
+};
+std::optional<AudioPlacement> placeAudio(double start, std::span<const model::TimelineSlice> keep);
 
 // toFile() of the keep over the capture's own slice list (none: source time is
 // file time): what the composition plays from the screen movie.

@@ -120,12 +120,25 @@ std::vector<model::TimelineSlice> toFile(std::span<const model::TimelineSlice> s
                                          std::span<const model::TimelineSlice> base) {
     if (base.empty()) return {slices.begin(), slices.end()};
     std::vector<model::TimelineSlice> out;
-    out.reserve(slices.size());
+    out.reserve(slices.size() + base.size());
     for (const model::TimelineSlice& p : slices) {
-        // The recording's source time is the output time line of `base`.
-        const double f0 = toSource(p.sourceStart, base);
-        const double f1 = toSource(p.sourceEnd, base);
-        if (f1 - f0 > kPieceThreshold) out.push_back({f0, f1, 1.0});
+        if (p.sourceEnd - p.sourceStart <= kPieceThreshold) continue;
+        // The recording's source time is the output time line of `base`: each
+        // base slice b covers source [from, from + outputLength(b)). The part
+        // of p inside it plays b's stretch of the file at b's speed times p's.
+        double from = 0;
+        for (const model::TimelineSlice& b : base) {
+            const double to = from + std::max(outputLength(b), 0.0);
+            const double s0 = std::max(p.sourceStart, from);
+            const double s1 = std::min(p.sourceEnd, to);
+            // Slivers within the boundary slack are round-off at a base boundary.
+            if (s1 - s0 > kBoundarySlack) {
+                out.push_back({b.sourceStart + (s0 - from) * b.timeScale, b.sourceStart + (s1 - from) * b.timeScale,
+                               b.timeScale * p.timeScale});
+            }
+            from = to;
+            if (from >= p.sourceEnd) break;
+        }
     }
     return out;
 }

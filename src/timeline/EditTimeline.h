@@ -63,8 +63,13 @@ std::vector<model::TimelineSlice> clips(std::span<const model::TimelineSlice> ke
 
 // `slices` (source time) re-expressed in file time through the recording's own
 // slice list `base` (SessionEvents::slices). An empty base returns `slices`
-// unchanged; otherwise pieces of kPieceThreshold or shorter are dropped and
-// the rest have timeScale 1.
+// unchanged. Otherwise a slice of kPieceThreshold or shorter is dropped, and
+// the others are divided at the boundaries of base's slices: each piece is
+// that base slice's stretch of the file with timeScale = the base slice's
+// times the slice's own, so that the pieces play exactly the slice's output
+// length and source time runs along base as the recording defines it.
+// Pieces of kBoundarySlack or shorter (round-off at a boundary) are dropped,
+// as is whatever lies beyond the end of base.
 std::vector<model::TimelineSlice> toFile(std::span<const model::TimelineSlice> slices,
                                          std::span<const model::TimelineSlice> base);
 

@@ -177,14 +177,22 @@ const std::vector<ClipsCase>& clipsCases() {
 
 const std::vector<ToFileCase>& toFileCases() {
     const Slices base{{10, 20, 1}, {30, 40, 1}};
+    // A package's own slices: 0-2 s, a cut, 3-5 s at double speed, 5-6 s.
+    const Slices sliced{{0, 2, 1}, {3, 5, 2}, {5, 6, 1}};
     static const std::vector<ToFileCase> cases{
         {"empty base keeps slices and scales", {{0, 4, 2}, {5, 6, 1}}, {}, {{0, 4, 2}, {5, 6, 1}}},
         {"inside one file stretch", {{2, 5, 1}}, base, {{12, 15, 1}}},
-        {"across two file stretches", {{8, 12, 1}}, base, {{18, 32, 1}}},
+        {"across two file stretches", {{8, 12, 1}}, base, {{18, 20, 1}, {30, 32, 1}}},
         {"short mapped piece dropped", {{5, 5.03, 1}}, base, {}},
         {"nothing to map", {}, base, {}},
         {"past the end of the base", {{15, 25, 1}}, base, {{35, 40, 1}}},
-        {"base stretch at double speed", {{1, 2, 1}}, {{0, 10, 2}}, {{2, 4, 1}}},
+        {"base stretch at double speed", {{1, 2, 1}}, {{0, 10, 2}}, {{2, 4, 2}}},
+        {"speeds multiply", {{1, 2, 2}}, {{0, 10, 2}}, {{2, 4, 4}}},
+        {"keep across a cut and a fast stretch", {{0.5, 3.5, 1}}, sliced, {{0.5, 2, 1}, {3, 5, 2}, {5, 5.5, 1}}},
+        {"two keeps in one fast stretch", {{0, 2.2, 1}, {2.6, 4, 1}}, sliced,
+         {{0, 2, 1}, {3, 3.4, 2}, {4.2, 5, 2}, {5, 6, 1}}},
+        {"0.0005 s at a boundary is round-off", {{1.9995, 3, 1}}, sliced, {{3, 5, 2}}},
+        {"0.002 s at a boundary is kept", {{1.998, 3, 1}}, sliced, {{1.998, 2, 1}, {3, 5, 2}}},
     };
     return cases;
 }
@@ -280,8 +288,36 @@ const std::vector<RemapCase>& remapCases() {
          {1, 3.5, 6, 10.5, -1},
          {1, 4},
          {{2, 6}, {3.5, 6}, {6, 2}, {6, 6}, {1, 2.5}},
-         {{2, 4}, {1, 2.5}}},
+         {{2, 4}, {3, 4}, {1, 2.5}}},
+        // Zooms that straddle the cut keep their kept part when it lasts 0.1 s.
+        {"zooms at the edges of a cut",
+         kCutThreeToFive,
+         {},
+         {},
+         {{2, 4}, {2.9, 4}, {2.91, 4}, {4, 5.1}, {4, 5.09}, {3.2, 4.8}, {2.95, 5.05}},
+         {{2, 3}, {2.9, 3}, {3, 3.1}, {2.95, 3.05}}},
+        {"zooms at the trims",
+         {{0.5, 9, 1}},
+         {},
+         {},
+         {{0, 2}, {0, 0.6}, {0, 0.59}, {8.9, 10}, {8.91, 10}, {-1, 11}, {9.2, 9.8}},
+         {{0, 1.5}, {0, 0.1}, {8.4, 8.5}, {0, 8.5}}},
         {"nothing kept drops everything", {}, {1, 2}, {}, {{1, 2}}, {}},
+    };
+    return cases;
+}
+
+const std::vector<AudioCase>& audioCases() {
+    const Slices trimmed{{0.5, 3, 1}, {5, 9, 1}};
+    static const std::vector<AudioCase> cases{
+        {"kept start plays from its own start", trimmed, 1, AudioPlacement{0.5, 0}},
+        {"before the trim plays from the trim", trimmed, 0, AudioPlacement{0, 0.5}},
+        {"in a cut plays after it", trimmed, 4, AudioPlacement{2.5, 1}},
+        {"at the cut's end", trimmed, 5, AudioPlacement{2.5, 0}},
+        {"0.0005 s into a cut still maps", trimmed, 3.0005, AudioPlacement{2.5005, 0}},
+        {"0.001 s into a cut skips it", trimmed, 3.001, AudioPlacement{2.5, 1.999}},
+        {"after the trim end plays nowhere", trimmed, 9.5, std::nullopt},
+        {"nothing kept", {}, 1, std::nullopt},
     };
     return cases;
 }
@@ -397,6 +433,18 @@ std::optional<std::string> check(const RemapCase& c) {
     return differs("zooms", text(got), text(c.expectedZooms));
 }
 
+std::optional<std::string> check(const AudioCase& c) {
+    const std::optional<AudioPlacement> got = placeAudio(c.start, c.keep);
+    auto show = [](const std::optional<AudioPlacement>& p) {
+        return p ? "at " + number(p->outputStart) + " from " + number(p->fileOffset) : std::string("none");
+    };
+    const bool pass = got.has_value() == c.expected.has_value() &&
+                      (!got || (near(got->outputStart, c.expected->outputStart, kExact) &&
+                                near(got->fileOffset, c.expected->fileOffset, kExact)));
+    if (pass) return std::nullopt;
+    return differs("audio clip", show(got), show(c.expected));
+}
+
 int report(std::ostream& out, std::string_view name, std::span<const std::string> failures) {
     for (const std::string& f : failures) out << f << '\n';
     if (failures.empty()) {
@@ -429,6 +477,7 @@ int runChecks(std::ostream& out) {
     collect(failures, "editor", derivedCases());
     collect(failures, "split", splitCases());
     collect(failures, "remap", remapCases());
+    collect(failures, "audio clip", audioCases());
     return report(out, kName, failures);
 }
 

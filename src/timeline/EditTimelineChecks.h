@@ -1,7 +1,8 @@
 #pragma once
 
 // Built-in checks of the edit timeline ("edit-timeline"): the worked cases of
-// keep, the two mappings, clips, toFile and the editor's derived values, as
+// keep, the two mappings, clips, toFile and the editor's derived values
+// (zooms and audio clips at the edges of kept time included), as
 // data tables. The command-line module checks call runChecks(); the unit tests
 // iterate the same tables, so a case is written once.
 
@@ -98,6 +99,14 @@ struct RemapCase {
     std::vector<Bounds> expectedZooms;  // of the zooms kept, in order
 };
 
+// Where an audio clip placed at source time `start` plays (none: nowhere).
+struct AudioCase {
+    std::string name;
+    std::vector<model::TimelineSlice> keep;
+    double start = 0;
+    std::optional<AudioPlacement> expected;
+};
+
 const std::vector<KeepCase>& keepCases();
 const std::vector<MapCase>& mapCases();
 const std::vector<ClipsCase>& clipsCases();
@@ -105,6 +114,7 @@ const std::vector<ToFileCase>& toFileCases();
 const std::vector<DerivedCase>& derivedCases();
 const std::vector<SplitCase>& splitCases();
 const std::vector<RemapCase>& remapCases();
+const std::vector<AudioCase>& audioCases();
 
 // One line describing how the implementation departs from the case, or none
 // when it passes.
@@ -115,6 +125,7 @@ std::optional<std::string> check(const ToFileCase& c);
 std::optional<std::string> check(const DerivedCase& c);
 std::optional<std::string> check(const SplitCase& c);
 std::optional<std::string> check(const RemapCase& c);
+std::optional<std::string> check(const AudioCase& c);
 
 // Prints each failure on its own line, then "edit-timeline OK" or
 // "edit-timeline FAIL (<count>)". Returns the number of failures.

@@ -37,6 +37,7 @@ using ToFileCaseTest = CaseTest<ToFileCase>;
 using DerivedCaseTest = CaseTest<DerivedCase>;
 using SplitCaseTest = CaseTest<SplitCase>;
 using RemapCaseTest = CaseTest<RemapCase>;
+using AudioCaseTest = CaseTest<AudioCase>;
 
 TEST_P(KeepCaseTest, Passes) {
     expectPasses();
@@ -59,6 +60,9 @@ TEST_P(SplitCaseTest, Passes) {
 TEST_P(RemapCaseTest, Passes) {
     expectPasses();
 }
+TEST_P(AudioCaseTest, Passes) {
+    expectPasses();
+}
 
 INSTANTIATE_TEST_SUITE_P(Keep, KeepCaseTest, ::testing::ValuesIn(keepCases()), caseName<KeepCase>);
 INSTANTIATE_TEST_SUITE_P(Map, MapCaseTest, ::testing::ValuesIn(mapCases()), caseName<MapCase>);
@@ -68,6 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Derived, DerivedCaseTest, ::testing::ValuesIn(derivedCa
                          caseName<DerivedCase>);
 INSTANTIATE_TEST_SUITE_P(Split, SplitCaseTest, ::testing::ValuesIn(splitCases()), caseName<SplitCase>);
 INSTANTIATE_TEST_SUITE_P(Remap, RemapCaseTest, ::testing::ValuesIn(remapCases()), caseName<RemapCase>);
+INSTANTIATE_TEST_SUITE_P(Audio, AudioCaseTest, ::testing::ValuesIn(audioCases()), caseName<AudioCase>);
 
 TEST(EditTimelineChecks, RunChecksPassesWithOneSummaryLine) {
     std::ostringstream out;
