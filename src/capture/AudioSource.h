@@ -20,6 +20,11 @@ struct AudioChunk {
     double hostTime = 0;             // seconds (CLOCK_MONOTONIC) of the first frame
 };
 
+// Codes of the "tavorin" domain for sound sources.
+inline constexpr int kSoundServerUnavailable = 20;  // no server, or it does not answer
+inline constexpr int kAudioDeviceNotFound = 21;     // the chosen device is not there
+inline constexpr int kAudioDeviceFailed = 22;       // could not record, or stopped mid-take
+
 // A device the user can choose: a stable id to persist and a description to show.
 struct AudioDevice {
     std::string id;
