@@ -30,8 +30,19 @@ Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::filesystem::
                                                          const std::optional<AudioStreamSettings>& audio,
                                                          FastStart fastStart,
                                                          const std::string& displayName) {
+    MovieLayout layout;
+    layout.video = video;
+    if (audio) layout.audio.push_back(*audio);
+    if (fastStart == FastStart::on) layout.muxerOptions.emplace_back("movflags", "+faststart");
+    layout.displayName = displayName;
+    return create(path, container, layout);
+}
+
+Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::filesystem::path& path,
+                                                         const std::string& container, const MovieLayout& layout) {
+    const auto& video = layout.video;
     std::unique_ptr<MovieWriter> writer(new MovieWriter());
-    writer->name_ = displayName.empty() ? path.filename().string() : displayName;
+    writer->name_ = layout.displayName.empty() ? path.filename().string() : layout.displayName;
     AVFormatContext* raw = nullptr;
     int err = avformat_alloc_output_context2(&raw, nullptr, container.empty() ? nullptr : container.c_str(),
                                              path.string().c_str());
@@ -44,10 +55,10 @@ Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::filesystem::
     if (video) {
         if (auto ok = writer->openVideo(*video); !ok) return ok.error();
     }
-    if (audio) {
-        if (auto ok = writer->openAudio(*audio); !ok) return ok.error();
+    for (const auto& audio : layout.audio) {
+        if (auto ok = writer->openAudio(audio); !ok) return ok.error();
     }
-    if (!video && !audio) return makeError(kFFmpegDomain, AVERROR(EINVAL), "A movie needs a stream");
+    if (!video && layout.audio.empty()) return makeError(kFFmpegDomain, AVERROR(EINVAL), "A movie needs a stream");
 
     AVFormatContext& format = *writer->format_;
     if ((format.oformat->flags & AVFMT_NOFILE) == 0) {
@@ -55,7 +66,7 @@ Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::filesystem::
         if (err < 0) return ffmpegError(err, "Could not create " + writer->name_);
     }
     AVDictionary* options = nullptr;
-    if (fastStart == FastStart::on) av_dict_set(&options, "movflags", "+faststart", 0);
+    for (const auto& [key, value] : layout.muxerOptions) av_dict_set(&options, key.c_str(), value.c_str(), 0);
     err = avformat_write_header(&format, &options);
     av_dict_free(&options);
     if (err < 0) return writer->writeError(err);
@@ -71,10 +82,11 @@ Result<void> MovieWriter::openVideo(const VideoStreamSettings& settings) {
     c.width = settings.width;
     c.height = settings.height;
     c.pix_fmt = settings.pixelFormat;
-    c.time_base = AVRational{1, settings.fps};
+    c.time_base = AVRational{1, settings.timeBase > 0 ? settings.timeBase : settings.fps};
     c.framerate = AVRational{settings.fps, 1};
     c.sample_aspect_ratio = AVRational{1, 1};
     c.thread_count = settings.threads;
+    if (settings.bitRate > 0) c.bit_rate = settings.bitRate;
     if (settings.gopFrames >= 0) c.gop_size = settings.gopFrames;
     if (settings.maxBFrames >= 0) c.max_b_frames = settings.maxBFrames;
     if (settings.tagBt709) {
@@ -103,9 +115,10 @@ Result<void> MovieWriter::openVideo(const VideoStreamSettings& settings) {
 Result<void> MovieWriter::openAudio(const AudioStreamSettings& settings) {
     const AVCodec* codec = avcodec_find_encoder_by_name(settings.codec.c_str());
     if (codec == nullptr) return makeError(kFFmpegDomain, AVERROR(ENOENT), "No encoder " + settings.codec);
-    audioCodec_.reset(avcodec_alloc_context3(codec));
-    if (!audioCodec_) return ffmpegError(AVERROR(ENOMEM), "Could not allocate an encoder");
-    AVCodecContext& c = *audioCodec_;
+    AudioTrack track;
+    track.codec.reset(avcodec_alloc_context3(codec));
+    if (!track.codec) return ffmpegError(AVERROR(ENOMEM), "Could not allocate an encoder");
+    AVCodecContext& c = *track.codec;
     c.sample_rate = settings.sampleRate;
     av_channel_layout_default(&c.ch_layout, settings.channels);
     c.sample_fmt = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
@@ -118,24 +131,25 @@ Result<void> MovieWriter::openAudio(const AudioStreamSettings& settings) {
     }
     c.time_base = AVRational{1, settings.sampleRate};
     if (settings.bitRate > 0) c.bit_rate = settings.bitRate;
-    audioEncoded_ = settings.startOffset;
+    track.encoded = settings.startOffset;
     if ((format_->oformat->flags & AVFMT_GLOBALHEADER) != 0) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int err = avcodec_open2(&c, codec, nullptr);
     if (err < 0) return ffmpegError(err, "Could not open the " + settings.codec + " encoder");
-    audioStream_ = avformat_new_stream(format_.get(), nullptr);
-    if (audioStream_ == nullptr) return ffmpegError(AVERROR(ENOMEM), "Could not add an audio stream");
-    audioStream_->time_base = c.time_base;
-    err = avcodec_parameters_from_context(audioStream_->codecpar, &c);
+    track.stream = avformat_new_stream(format_.get(), nullptr);
+    if (track.stream == nullptr) return ffmpegError(AVERROR(ENOMEM), "Could not add an audio stream");
+    track.stream->time_base = c.time_base;
+    err = avcodec_parameters_from_context(track.stream->codecpar, &c);
     if (err < 0) return ffmpegError(err, "Could not add an audio stream");
 
     SwrContext* raw = nullptr;
     err = swr_alloc_set_opts2(&raw, &c.ch_layout, c.sample_fmt, c.sample_rate, &c.ch_layout,
                               AV_SAMPLE_FMT_FLT, c.sample_rate, 0, nullptr);
-    audioConvert_.reset(raw);
-    if (err < 0 || (err = swr_init(audioConvert_.get())) < 0)
+    track.convert.reset(raw);
+    if (err < 0 || (err = swr_init(track.convert.get())) < 0)
         return ffmpegError(err, "Could not set up audio conversion");
-    audioFifo_.reset(av_audio_fifo_alloc(c.sample_fmt, c.ch_layout.nb_channels, 4096));
-    if (!audioFifo_) return ffmpegError(AVERROR(ENOMEM), "Could not allocate audio buffers");
+    track.fifo.reset(av_audio_fifo_alloc(c.sample_fmt, c.ch_layout.nb_channels, 4096));
+    if (!track.fifo) return ffmpegError(AVERROR(ENOMEM), "Could not allocate audio buffers");
+    audio_.push_back(std::move(track));
     return {};
 }
 
@@ -171,16 +185,22 @@ Result<void> MovieWriter::writeVideo(FramePtr frame, std::int64_t index) {
     return drain(*videoCodec_, *videoStream_);
 }
 
-Result<void> MovieWriter::writeAudio(std::span<const float> interleaved) {
-    if (!audioCodec_ || finished_)
+std::int64_t MovieWriter::audioFramesWritten(std::size_t track) const {
+    return track < audio_.size() ? audio_[track].in : 0;
+}
+
+Result<void> MovieWriter::writeAudio(std::span<const float> interleaved, std::size_t trackIndex) {
+    if (trackIndex >= audio_.size() || finished_)
         return makeError(kFFmpegDomain, AVERROR(EINVAL), "The movie takes no audio");
-    const int channels = audioCodec_->ch_layout.nb_channels;
+    AudioTrack& track = audio_[trackIndex];
+    const AVCodecContext& codec = *track.codec;
+    const int channels = codec.ch_layout.nb_channels;
     const int frames = static_cast<int>(interleaved.size() / static_cast<std::size_t>(channels));
     if (frames == 0) return {};
     std::vector<std::vector<std::uint8_t>> planes;
-    const int planeCount = av_sample_fmt_is_planar(audioCodec_->sample_fmt) != 0 ? channels : 1;
+    const int planeCount = av_sample_fmt_is_planar(codec.sample_fmt) != 0 ? channels : 1;
     const int planeBytes =
-        frames * av_get_bytes_per_sample(audioCodec_->sample_fmt) * (planeCount == 1 ? channels : 1);
+        frames * av_get_bytes_per_sample(codec.sample_fmt) * (planeCount == 1 ? channels : 1);
     std::vector<std::uint8_t*> pointers;
     planes.resize(static_cast<std::size_t>(planeCount));
     for (auto& p : planes) {
@@ -188,21 +208,21 @@ Result<void> MovieWriter::writeAudio(std::span<const float> interleaved) {
         pointers.push_back(p.data());
     }
     const auto* in = reinterpret_cast<const std::uint8_t*>(interleaved.data());
-    const int converted = swr_convert(audioConvert_.get(), pointers.data(), frames, &in, frames);
+    const int converted = swr_convert(track.convert.get(), pointers.data(), frames, &in, frames);
     if (converted < 0) return ffmpegError(converted, "Could not convert audio");
     const int written =
-        av_audio_fifo_write(audioFifo_.get(), reinterpret_cast<void**>(pointers.data()), converted);
+        av_audio_fifo_write(track.fifo.get(), reinterpret_cast<void**>(pointers.data()), converted);
     if (written < converted) return ffmpegError(AVERROR(ENOMEM), "Could not buffer audio");
-    audioIn_ += frames;
-    return encodeAudioFrames(false);
+    track.in += frames;
+    return encodeAudioFrames(track, false);
 }
 
-Result<void> MovieWriter::encodeAudioFrames(bool flushPartial) {
-    AVCodecContext& c = *audioCodec_;
+Result<void> MovieWriter::encodeAudioFrames(AudioTrack& track, bool flushPartial) {
+    AVCodecContext& c = *track.codec;
     const bool variable = (c.codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
     const int frameSize = c.frame_size > 0 && !variable ? c.frame_size : 1024;
     for (;;) {
-        const int available = av_audio_fifo_size(audioFifo_.get());
+        const int available = av_audio_fifo_size(track.fifo.get());
         if (available == 0 || (available < frameSize && !flushPartial)) return {};
         FramePtr frame = makeFrame();
         if (!frame) return ffmpegError(AVERROR(ENOMEM), "Could not allocate a frame");
@@ -216,15 +236,15 @@ Result<void> MovieWriter::encodeAudioFrames(bool flushPartial) {
         if (err < 0) return ffmpegError(err, "Could not allocate a frame");
         av_samples_set_silence(frame->extended_data, 0, frame->nb_samples, c.ch_layout.nb_channels,
                                c.sample_fmt);
-        if (av_audio_fifo_read(audioFifo_.get(), reinterpret_cast<void**>(frame->extended_data), take) <
+        if (av_audio_fifo_read(track.fifo.get(), reinterpret_cast<void**>(frame->extended_data), take) <
             take) {
             return ffmpegError(AVERROR(EIO), "Could not read buffered audio");
         }
-        frame->pts = audioEncoded_;
-        audioEncoded_ += frame->nb_samples;
+        frame->pts = track.encoded;
+        track.encoded += frame->nb_samples;
         err = avcodec_send_frame(&c, frame.get());
         if (err < 0) return ffmpegError(err, "Could not encode " + name_);
-        if (auto ok = drain(c, *audioStream_); !ok) return ok;
+        if (auto ok = drain(c, *track.stream); !ok) return ok;
     }
 }
 
@@ -236,11 +256,11 @@ Result<void> MovieWriter::finish() {
         if (err < 0) return ffmpegError(err, "Could not encode " + name_);
         if (auto ok = drain(*videoCodec_, *videoStream_); !ok) return ok;
     }
-    if (audioCodec_) {
-        if (auto ok = encodeAudioFrames(true); !ok) return ok;
-        int err = avcodec_send_frame(audioCodec_.get(), nullptr);
+    for (AudioTrack& track : audio_) {
+        if (auto ok = encodeAudioFrames(track, true); !ok) return ok;
+        int err = avcodec_send_frame(track.codec.get(), nullptr);
         if (err < 0) return ffmpegError(err, "Could not encode " + name_);
-        if (auto ok = drain(*audioCodec_, *audioStream_); !ok) return ok;
+        if (auto ok = drain(*track.codec, *track.stream); !ok) return ok;
     }
     int err = av_interleaved_write_frame(format_.get(), nullptr);
     if (err < 0) return writeError(err);

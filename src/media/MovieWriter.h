@@ -24,6 +24,11 @@ struct VideoStreamSettings {
     int width = 0;
     int height = 0;
     int fps = 60;
+    // Ticks per second of writeVideo's index; 0: one tick per frame (1 / fps).
+    // Live capture stamps frames at their real times on a finer clock.
+    int timeBase = 0;
+    // Average bits per second; 0 leaves rate control to `crf`.
+    std::int64_t bitRate = 0;
     AVPixelFormat pixelFormat = AV_PIX_FMT_YUV420P;
     // Encoder private options; empty strings and negative numbers are left at
     // the encoder's default.
@@ -52,6 +57,16 @@ struct AudioStreamSettings {
 
 enum class FastStart { off, on };
 
+// Every stream of a movie and how the muxer writes them.
+struct MovieLayout {
+    std::optional<VideoStreamSettings> video;
+    // One audio track each, in this order; writeAudio names them by index.
+    std::vector<AudioStreamSettings> audio;
+    // Options for the header (format and muxer), e.g. {"movflags", "+frag_keyframe"}.
+    std::vector<std::pair<std::string, std::string>> muxerOptions;
+    std::string displayName;  // names the file in messages; default its own name
+};
+
 class MovieWriter {
 public:
     // Creates `path` (replacing any file there). `container` is an FFmpeg
@@ -64,6 +79,8 @@ public:
                                                        const std::optional<AudioStreamSettings>& audio,
                                                        FastStart fastStart = FastStart::off,
                                                        const std::string& displayName = {});
+    static Result<std::unique_ptr<MovieWriter>> create(const std::filesystem::path& path,
+                                                       const std::string& container, const MovieLayout& layout);
     ~MovieWriter();
     MovieWriter(const MovieWriter&) = delete;
     MovieWriter& operator=(const MovieWriter&) = delete;
@@ -72,15 +89,17 @@ public:
     // caller to fill and pass to writeVideo.
     Result<FramePtr> makeVideoFrame();
 
-    // Frame number `index` (presentation time index / fps). Takes the frame.
+    // Frame at `index` ticks (presentation time index / timeBase, or index /
+    // fps). Takes the frame.
     Result<void> writeVideo(FramePtr frame, std::int64_t index);
 
-    // Appends interleaved float samples (the audio stream's rate and channel
-    // count); they are encoded as soon as a full codec frame is buffered.
-    Result<void> writeAudio(std::span<const float> interleaved);
+    // Appends interleaved float samples to audio track `track` (its rate and
+    // channel count); they are encoded as soon as a full codec frame is
+    // buffered.
+    Result<void> writeAudio(std::span<const float> interleaved, std::size_t track = 0);
 
-    // Samples handed to writeAudio so far, per channel.
-    std::int64_t audioFramesWritten() const { return audioIn_; }
+    // Samples handed to writeAudio so far for `track`, per channel.
+    std::int64_t audioFramesWritten(std::size_t track = 0) const;
 
     // Flushes the encoders, writes the trailer (and moves the index to the
     // front with FastStart::on) and closes the file. The writer is spent
@@ -90,23 +109,27 @@ public:
 private:
     MovieWriter() = default;
     Result<void> openVideo(const VideoStreamSettings& settings);
+    struct AudioTrack {
+        CodecContextPtr codec;
+        AVStream* stream = nullptr;  // owned by format_
+        SwrPtr convert;
+        AudioFifoPtr fifo;
+        std::int64_t in = 0;
+        std::int64_t encoded = 0;
+    };
+
     Result<void> openAudio(const AudioStreamSettings& settings);
     Result<void> drain(AVCodecContext& codec, AVStream& stream);
-    Result<void> encodeAudioFrames(bool flushPartial);
+    Result<void> encodeAudioFrames(AudioTrack& track, bool flushPartial);
     Error writeError(int averror) const;
 
     std::string name_;  // the file's last path component, for messages
     OutputFormatPtr format_;
     CodecContextPtr videoCodec_;
-    CodecContextPtr audioCodec_;
     AVStream* videoStream_ = nullptr;  // owned by format_
-    AVStream* audioStream_ = nullptr;  // owned by format_
-    SwrPtr audioConvert_;
-    AudioFifoPtr audioFifo_;
+    std::vector<AudioTrack> audio_;
     PacketPtr packet_;
     FramePool videoFrames_;
-    std::int64_t audioIn_ = 0;
-    std::int64_t audioEncoded_ = 0;
     bool finished_ = false;
 };
 
