@@ -51,7 +51,7 @@ fs::path newSessionFolder(const fs::path& base, std::chrono::system_clock::time_
     return folder;
 }
 
-std::vector<model::RecordingItem> recordings(const fs::path& folder) {
+std::vector<model::RecordingItem> recordings(const fs::path& folder, const FolderRepair& repair) {
     std::vector<fs::path> candidates;
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
@@ -71,7 +71,9 @@ std::vector<model::RecordingItem> recordings(const fs::path& folder) {
     auto work = [&] {
         const model::PackagePeek peekPackage = [](const fs::path& package) { return peek(package); };
         for (std::size_t i = next++; i < candidates.size(); i = next++) {
-            if (auto item = model::itemFor(candidates[i], peekPackage)) found[i] = std::move(item.value());
+            auto item = model::itemFor(candidates[i], peekPackage);
+            if (!item && repair && repair(candidates[i])) item = model::itemFor(candidates[i], peekPackage);
+            if (item) found[i] = std::move(item.value());
         }
     };
     const std::size_t helpers =
@@ -91,19 +93,20 @@ std::vector<model::RecordingItem> recordings(const fs::path& folder) {
     return items;
 }
 
-std::vector<model::RecordingItem> nativeRecordings(const fs::path& moviesFolder) {
-    std::vector<model::RecordingItem> items = recordings(baseFolder(moviesFolder));
+std::vector<model::RecordingItem> nativeRecordings(const fs::path& moviesFolder, const FolderRepair& repair) {
+    std::vector<model::RecordingItem> items = recordings(baseFolder(moviesFolder), repair);
     std::unordered_set<std::string> seen;
     for (const auto& item : items) seen.insert(item.id);
-    for (auto& item : recordings(legacyFolder(moviesFolder))) {
+    for (auto& item : recordings(legacyFolder(moviesFolder))) {  // read only: never repaired
         if (seen.insert(item.id).second) items.push_back(std::move(item));
     }
     return items;
 }
 
 std::vector<model::RecordingItem> allRecordings(const fs::path& moviesFolder,
-                                                const std::vector<fs::path>& screenStudioFolders) {
-    std::vector<model::RecordingItem> items = nativeRecordings(moviesFolder);
+                                                const std::vector<fs::path>& screenStudioFolders,
+                                                const FolderRepair& repair) {
+    std::vector<model::RecordingItem> items = nativeRecordings(moviesFolder, repair);
     std::unordered_set<std::string> seen;
     for (const auto& item : items) seen.insert(item.id);
     for (const auto& folder : screenStudioFolders) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -32,20 +33,28 @@ std::string sessionFolderName(std::chrono::system_clock::time_point time);
 std::filesystem::path newSessionFolder(const std::filesystem::path& baseFolder,
                                        std::chrono::system_clock::time_point now);
 
+// Offered each folder that yields no item; returns true when it has made
+// the folder a recording (the capture layer recovers a take that was cut
+// short by a crash). Called on listing threads, several at once.
+using FolderRepair = std::function<bool(const std::filesystem::path& folder)>;
+
 // The items of the direct, non-hidden subfolders of `folder` (model::itemFor
 // with the Screen Studio peek), in listing order. Folders that yield no item
-// and a folder that cannot be listed are left out silently.
-std::vector<model::RecordingItem> recordings(const std::filesystem::path& folder);
+// (after `repair`, when given) and a folder that cannot be listed are left
+// out silently.
+std::vector<model::RecordingItem> recordings(const std::filesystem::path& folder, const FolderRepair& repair = {});
 
 // recordings(baseFolder), then those of recordings(legacyFolder) whose id is
 // not already listed.
-std::vector<model::RecordingItem> nativeRecordings(const std::filesystem::path& moviesFolder);
+std::vector<model::RecordingItem> nativeRecordings(const std::filesystem::path& moviesFolder,
+                                                   const FolderRepair& repair = {});
 
 // The native recordings, then the lightweight item of every Screen Studio
 // package in `screenStudioFolders` (in order; see screenStudioSearchFolders)
 // whose id is new; the whole list stable-sorted newest first.
 std::vector<model::RecordingItem> allRecordings(
-    const std::filesystem::path& moviesFolder, const std::vector<std::filesystem::path>& screenStudioFolders);
+    const std::filesystem::path& moviesFolder, const std::vector<std::filesystem::path>& screenStudioFolders,
+    const FolderRepair& repair = {});
 
 // Stable sort by createdAt, newest first: items with equal dates keep the
 // order in which they were gathered.
