@@ -1,27 +1,18 @@
 // The case tables of the camera module's built-in checks, one test per case,
 // and the reports those checks print.
 
-#include <cctype>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "camera/CameraTimelineChecks.h"
 #include "camera/CheckReport.h"
 #include "camera/ZoomSegmentChecks.h"
+#include "support/Checks.h"
 
 namespace vorpix::camera {
 namespace {
 
-template <class Case>
-std::string caseName(const ::testing::TestParamInfo<Case>& info) {
-    std::string name;
-    for (char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return name + "_" + std::to_string(info.index);
-}
+using vorpix::testing::caseName;
 
 class ZoomSegmentCase : public ::testing::TestWithParam<zoom_segment_checks::Case> {};
 class CameraCase : public ::testing::TestWithParam<camera_timeline_checks::CameraCase> {};
@@ -45,20 +36,10 @@ INSTANTIATE_TEST_SUITE_P(Table, CameraCase, ::testing::ValuesIn(camera_timeline_
 INSTANTIATE_TEST_SUITE_P(Table, CursorCase, ::testing::ValuesIn(camera_timeline_checks::cursorCases()),
                          caseName<camera_timeline_checks::CursorCase>);
 
-TEST(CameraChecks, RunChecksPassWithOneSummaryLineEach) {
-    std::ostringstream zoom;
-    EXPECT_EQ(zoom_segment_checks::runChecks(zoom), 0);
-    EXPECT_EQ(zoom.str(), "zoom-segments OK\n");
-    std::ostringstream camera;
-    EXPECT_EQ(camera_timeline_checks::runChecks(camera), 0);
-    EXPECT_EQ(camera.str(), "camera-timeline OK\n");
-}
-
-TEST(CameraChecks, ReportListsFailuresThenCount) {
-    std::ostringstream out;
-    const std::vector<std::string> failures{"one", "two", "three"};
-    EXPECT_EQ(reportChecks(out, "camera-timeline", failures), 3);
-    EXPECT_EQ(out.str(), "one\ntwo\nthree\ncamera-timeline FAIL (3)\n");
+TEST(CameraChecks, RunChecksPassAndReportFailuresThenCount) {
+    vorpix::testing::expectChecksPass(zoom_segment_checks::runChecks, zoom_segment_checks::kName);
+    vorpix::testing::expectChecksPass(camera_timeline_checks::runChecks, camera_timeline_checks::kName);
+    vorpix::testing::expectFailureReport(reportChecks, camera_timeline_checks::kName);
 }
 
 TEST(CameraChecks, WrongExpectationsAreReported) {

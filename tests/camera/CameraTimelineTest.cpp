@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AllocationCounter.h"
+#include "support/AllocationCounter.h"
 #include "Reference.h"
 
 namespace vorpix::camera {

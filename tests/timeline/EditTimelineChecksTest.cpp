@@ -3,23 +3,14 @@
 
 #include "timeline/EditTimelineChecks.h"
 
-#include <cctype>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
+
+#include "support/Checks.h"
 
 namespace vorpix::timeline::edit_timeline_checks {
 namespace {
 
-// Test names from case names: letters and digits, the rest as '_'.
-template <class Case>
-std::string caseName(const ::testing::TestParamInfo<Case>& info) {
-    std::string name;
-    for (char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return name + "_" + std::to_string(info.index);
-}
+using vorpix::testing::caseName;
 
 template <class Case>
 class CaseTest : public ::testing::TestWithParam<Case> {
@@ -74,17 +65,9 @@ INSTANTIATE_TEST_SUITE_P(Split, SplitCaseTest, ::testing::ValuesIn(splitCases())
 INSTANTIATE_TEST_SUITE_P(Remap, RemapCaseTest, ::testing::ValuesIn(remapCases()), caseName<RemapCase>);
 INSTANTIATE_TEST_SUITE_P(Audio, AudioCaseTest, ::testing::ValuesIn(audioCases()), caseName<AudioCase>);
 
-TEST(EditTimelineChecks, RunChecksPassesWithOneSummaryLine) {
-    std::ostringstream out;
-    EXPECT_EQ(runChecks(out), 0);
-    EXPECT_EQ(out.str(), "edit-timeline OK\n");
-}
-
-TEST(EditTimelineChecks, ReportListsFailuresThenCount) {
-    std::ostringstream out;
-    const std::vector<std::string> failures{"first wrong", "second wrong"};
-    EXPECT_EQ(report(out, kName, failures), 2);
-    EXPECT_EQ(out.str(), "first wrong\nsecond wrong\nedit-timeline FAIL (2)\n");
+TEST(EditTimelineChecks, RunChecksPassAndReportFailuresThenCount) {
+    vorpix::testing::expectChecksPass(runChecks, kName);
+    vorpix::testing::expectFailureReport(report, kName);
 }
 
 TEST(EditTimelineChecks, WrongExpectationIsReported) {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AllocationCounter.h"
+#include "support/AllocationCounter.h"
 #include "timeline/EditDerivation.h"
 #include "timeline/Tolerances.h"
 
