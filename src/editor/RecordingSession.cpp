@@ -84,13 +84,13 @@ std::string_view labelFor(model::ExportPreset preset) {
 }
 
 std::shared_ptr<const render::FrameRenderer> makeRenderer(const LoadedRecording& r, const EditView& edit,
-                                                          model::OutputAspect aspect) {
+                                                          model::OutputAspect aspect, std::optional<Size> canvas) {
     model::StyleSettings style = r.project.style;
     style.outputAspect = aspect;
     const Size pixels{static_cast<double>(std::max<std::int64_t>(r.events.pixelWidth, 1)),
                       static_cast<double>(std::max<std::int64_t>(r.events.pixelHeight, 1))};
     return std::make_shared<const render::FrameRenderer>(pixels, style, edit.zooms, edit.samples, edit.clicks,
-                                                         r.webcamMovie.has_value());
+                                                         r.webcamMovie.has_value(), canvas);
 }
 
 Result<media::StudioComposition> buildComposition(const LoadedRecording& r, model::ExportPreset preset) {

@@ -63,9 +63,10 @@ EditView deriveEdit(const LoadedRecording& recording);
 std::string_view labelFor(model::ExportPreset preset);
 
 // A renderer for the edit with the document's style, the output aspect
-// replaced by `aspect`.
+// replaced by `aspect`, drawn at `canvas` when given (an export preset's size).
 std::shared_ptr<const render::FrameRenderer> makeRenderer(const LoadedRecording& recording,
-                                                          const EditView& edit, model::OutputAspect aspect);
+                                                          const EditView& edit, model::OutputAspect aspect,
+                                                          std::optional<Size> canvas = std::nullopt);
 
 // The composition the editor would preview (or export at `preset`), with
 // the zooms in use.

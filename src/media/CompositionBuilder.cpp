@@ -159,19 +159,6 @@ Result<StudioComposition> CompositionBuilder::assemble(const CompositionSources&
         if (extra) addCutAudio(*composition, *extra, R, sources.slices, pieces, sources.audioVolume, mix);
     }
 
-    // 6. Timed audio, not cut by slices.
-    for (std::size_t i = 0; i < probed.timedAudio.size() && i < sources.timedAudio.size(); ++i) {
-        if (!probed.timedAudio[i]) continue;
-        const MediaInfo& file = *probed.timedAudio[i];
-        const MediaTime at = MediaTime::fromSeconds(std::max(sources.timedAudio[i].start, 0.0));
-        for (std::size_t ordinal = 0; ordinal < file.audio.size(); ++ordinal) {
-            auto id = composition->addTrack(TrackKind::audio, file.path, static_cast<int>(ordinal));
-            if (!id) continue;
-            (void)composition->insert(*id, file.audio[ordinal].range, at);
-            mix.push_back(AudioMixParameters{*id, sources.timedAudio[i].volume});
-        }
-    }
-
     // 9 (before 7, so that slice speeds apply to the webcam as to the screen).
     std::optional<TrackId> webcamId;
     if (probed.webcam && !probed.webcam->video.empty()) {
@@ -184,6 +171,23 @@ Result<StudioComposition> CompositionBuilder::assemble(const CompositionSources&
     // 7. Speeds and duration.
     applySliceSpeeds(sources.slices, *composition);
     const MediaTime duration = slicedDuration(sources.slices, R.duration);
+
+    // 6, after the speeds: timed audio at its output time, neither cut nor sped up.
+    for (std::size_t i = 0; i < probed.timedAudio.size() && i < sources.timedAudio.size(); ++i) {
+        if (!probed.timedAudio[i]) continue;
+        const MediaInfo& file = *probed.timedAudio[i];
+        const TimedAudioSource& timed = sources.timedAudio[i];
+        const MediaTime at = MediaTime::fromSeconds(std::max(timed.start, 0.0));
+        const MediaTime skip = MediaTime::fromSeconds(std::max(timed.offset, 0.0));
+        for (std::size_t ordinal = 0; ordinal < file.audio.size(); ++ordinal) {
+            const TimeSpan range = file.audio[ordinal].range;
+            if (range.duration - skip <= kMinimumRange) continue;
+            auto id = composition->addTrack(TrackKind::audio, file.path, static_cast<int>(ordinal));
+            if (!id) continue;
+            (void)composition->insert(*id, TimeSpan{range.start + skip, range.duration - skip}, at);
+            mix.push_back(AudioMixParameters{*id, timed.volume});
+        }
+    }
 
     // 8 and 10. The video composition and its one instruction.
     auto instruction = std::make_shared<StudioCompositionInstruction>();

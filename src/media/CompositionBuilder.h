@@ -2,7 +2,8 @@
 
 // Builds the composition of one recording's edit: the screen video cut into
 // its kept slices, the recording's own and extra audio cut the same way,
-// timed audio clips, slice speeds, the webcam lined up by its offset, and
+// slice speeds, timed audio clips at their output times, the webcam lined up
+// by its offset, and
 // the video composition (render size, frame rate, the one instruction that
 // carries the renderer).
 //
@@ -36,11 +37,14 @@ inline constexpr int kCompositionTrackCode = 5;
 inline constexpr const char* kNoVideoTrackMessage = "The recording has no video track.";
 inline constexpr const char* kCompositionTrackMessage = "Could not create a composition track.";
 
-// One extra sound placed on the output time line.
+// One extra sound placed on the output time line. It plays at its own speed
+// from `start` on, over cuts and sped-up stretches alike: it belongs to the
+// edit, not to the recording.
 struct TimedAudioSource {
     std::filesystem::path asset;
-    double start = 0;  // output seconds before slice speeds are applied
+    double start = 0;  // output seconds
     float volume = 1;
+    double offset = 0;  // seconds into the file where it starts playing
 };
 
 struct StudioCompositionInstruction {

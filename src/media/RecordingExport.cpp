@@ -36,6 +36,20 @@ model::OutputAspect aspectFor(model::ExportPreset preset) {
     return model::OutputAspect::source;
 }
 
+Size canvasFor(model::ExportPreset preset, Size pixelSize) {
+    switch (preset) {
+        case model::ExportPreset::source:
+            break;
+        case model::ExportPreset::youtube1080:
+            return {1920, 1080};
+        case model::ExportPreset::socialPortrait:
+            return {1080, 1920};
+        case model::ExportPreset::square:
+            return {1080, 1080};
+    }
+    return render::FrameRenderer::canvasSize(pixelSize, model::OutputAspect::source);
+}
+
 RecordingFiles locateFiles(const model::RecordingItem& item, const model::SessionEvents& events) {
     RecordingFiles files;
     files.screen = item.videoPath();
@@ -67,7 +81,7 @@ CompositionSources exportSources(const model::RecordingItem& item, const model::
     }
     auto renderer = std::make_shared<const render::FrameRenderer>(
         pixelSize, style, timeline::remapZooms(segments, keep), timeline::remapSamples(events.samples, keep),
-        timeline::remapClicks(events.clicks, keep), files.webcam.has_value());
+        timeline::remapClicks(events.clicks, keep), files.webcam.has_value(), canvasFor(preset, pixelSize));
 
     CompositionSources sources;
     sources.screen = files.screen;
@@ -75,10 +89,11 @@ CompositionSources exportSources(const model::RecordingItem& item, const model::
     sources.extraAudio = files.extraAudio;
     for (const auto& clip : project.clips) {
         const auto path = item.folder / clip.fileName;
-        const auto start = timeline::toOutput(clip.start, keep);
-        if (!start || !isFile(path)) continue;
-        sources.timedAudio.push_back(
-            TimedAudioSource{path, *start, clampGain(clip.volume * project.musicVolume)});
+        const auto placed = timeline::placeAudio(clip.start, keep);
+        if (!placed || !isFile(path)) continue;
+        sources.timedAudio.push_back(TimedAudioSource{path, placed->outputStart,
+                                                      clampGain(clip.volume * project.musicVolume),
+                                                      placed->fileOffset});
     }
     sources.audioVolume = clampGain(project.micVolume);
     sources.slices = timeline::fileSlices(keep, events.slices);

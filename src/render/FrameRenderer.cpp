@@ -167,13 +167,15 @@ Size FrameRenderer::canvasSize(Size pixelSize, model::OutputAspect aspect) {
 FrameRenderer::FrameRenderer(Size pixelSize, const model::StyleSettings& style,
                              const std::vector<model::ZoomSegment>& segments,
                              std::vector<model::MouseSample> samples, std::vector<model::ClickEvent> clicks,
-                             bool hasWebcam)
+                             bool hasWebcam, std::optional<Size> canvas)
     : pixelSize_(pixelSize),
       style_(style),
       cursorPath_(std::move(samples)),
       camera_(segments, pixelSize, cursorPath_),
       clicks_(std::move(clicks)) {
-    canvas_ = canvasSize(pixelSize, style.outputAspect);
+    const bool drawable = canvas && canvas->width >= 1 && canvas->height >= 1 && std::isfinite(canvas->width) &&
+                          std::isfinite(canvas->height);
+    canvas_ = drawable ? *canvas : canvasSize(pixelSize, style.outputAspect);
     const double W = canvas_.width;
     const double H = canvas_.height;
     outputWidth_ = static_cast<int>(W);

@@ -78,10 +78,13 @@ public:
     // `pixelSize`: the source frame in pixels (finite, both sides > 0).
     // Segments, samples and clicks are on the output timeline. `hasWebcam`:
     // whether the composition has a webcam track (the PiP also needs the
-    // style's webcamEnabled). Costs a few canvas-sized rasterisations.
+    // style's webcamEnabled). `canvas`: the output size to draw at (an export
+    // preset's own size); none, or not at least 1 × 1, takes
+    // canvasSize(pixelSize, style.outputAspect). Costs a few canvas-sized
+    // rasterisations.
     FrameRenderer(Size pixelSize, const model::StyleSettings& style,
                   const std::vector<model::ZoomSegment>& segments, std::vector<model::MouseSample> samples,
-                  std::vector<model::ClickEvent> clicks, bool hasWebcam);
+                  std::vector<model::ClickEvent> clicks, bool hasWebcam, std::optional<Size> canvas = std::nullopt);
 
     // Output canvas for a source of `pixelSize` at `aspect`: the source size
     // grown in one direction to the aspect's ratio, never rounded.

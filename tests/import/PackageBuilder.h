@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "model/SessionEvents.h"
-#include "model/Uuid.h"
+#include "support/TempFolder.h"
 
 namespace vorpix::import::fixtures {
 
@@ -25,31 +25,8 @@ using Json = nlohmann::json;
 // Milliseconds since 1970 of the screen session in the standard package.
 inline constexpr double kUnixStartMs = 1'700'000'000'000.0;
 
-class TempFolder {
-public:
-    TempFolder()
-        : path_(fs::temp_directory_path() / ("vorpix-import-test-" + model::Uuid::random().toString())) {
-        fs::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-inline void writeFile(const fs::path& path, std::string_view contents) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
+using vorpix::testing::TempFolder;
+using vorpix::testing::writeFile;
 
 // A file of `size` bytes standing in for a movie or an audio file.
 inline void writeMedia(const fs::path& path, std::size_t size) {

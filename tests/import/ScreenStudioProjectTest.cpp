@@ -91,90 +91,51 @@ TEST(ScreenStudioProjectZoom, NoUsableRangesLeaveManualZoomAbsent) {
 struct StyleCase {
     const char* what;
     Json config;
-    StyleSettings expected;
+    void (*change)(StyleSettings&);  // from the default style to the expected one
 };
-
-StyleSettings styleWith(void (*change)(StyleSettings&)) {
-    StyleSettings style;
-    change(style);
-    return style;
-}
 
 class ScreenStudioStyle : public ::testing::TestWithParam<StyleCase> {};
 
 TEST_P(ScreenStudioStyle, ConfigMapsOntoTheStyle) {
-    EXPECT_EQ(projectOf(withConfig(GetParam().config)).style, GetParam().expected) << GetParam().what;
+    StyleSettings expected;
+    GetParam().change(expected);
+    EXPECT_EQ(projectOf(withConfig(GetParam().config)).style, expected) << GetParam().what;
 }
 
+using S = StyleSettings;
+using C = WebcamCorner;
 INSTANTIATE_TEST_SUITE_P(
     Keys, ScreenStudioStyle,
     ::testing::Values(
-        StyleCase{"nothing", Json::object(), StyleSettings{}},
+        StyleCase{"nothing", Json::object(), [](S&) {}},
+        StyleCase{"hide cursor", {{"hideCursor", true}}, [](S& s) { s.showCursor = false; }},
+        StyleCase{"show cursor", {{"hideCursor", false}}, [](S&) {}},
+        StyleCase{"hide cursor not a bool", {{"hideCursor", "yes"}}, [](S&) {}},
+        StyleCase{"cursor size", {{"cursorSize", "2.5"}}, [](S& s) { s.cursorScale = 2.5; }},
+        StyleCase{"corner radius", {{"windowBorderRadius", 12}}, [](S& s) { s.cornerRadius = 12; }},
+        StyleCase{"shadow", {{"shadowIntensity", 0.3}}, [](S& s) { s.shadowOpacity = 0.3; }},
+        StyleCase{"padding percent", {{"backgroundPaddingRatio", 12}}, [](S& s) { s.padding = 0.12; }},
+        StyleCase{"padding capped", {{"backgroundPaddingRatio", 0.5}}, [](S& s) { s.padding = 0.25; }},
+        StyleCase{"padding negative", {{"backgroundPaddingRatio", -1}}, [](S& s) { s.padding = 0; }},
+        StyleCase{"padding one is a ratio", {{"backgroundPaddingRatio", 1}}, [](S& s) { s.padding = 0.25; }},
+        StyleCase{"padding fraction", {{"backgroundPaddingRatio", 0.1}}, [](S& s) { s.padding = 0.1; }},
+        StyleCase{"padding huge percent", {{"backgroundPaddingRatio", 80}}, [](S& s) { s.padding = 0.25; }},
+        StyleCase{"hide camera", {{"hideCamera", true}}, [](S& s) { s.webcamEnabled = false; }},
+        StyleCase{"camera size capped", {{"cameraSize", 0.5}}, [](S& s) { s.webcamSize = 0.3; }},
+        StyleCase{"camera size floored", {{"cameraSize", 0.05}}, [](S& s) { s.webcamSize = 0.1; }},
+        StyleCase{"camera size kept", {{"cameraSize", 0.2}}, [](S& s) { s.webcamSize = 0.2; }},
+        StyleCase{"round camera", {{"cameraRoundness", 0.5}}, [](S& s) { s.webcamCircular = true; }},
+        StyleCase{"round camera edge", {{"cameraRoundness", 0.49}}, [](S& s) { s.webcamCircular = true; }},
+        StyleCase{"square camera", {{"cameraRoundness", 0.4}}, [](S&) {}},
+        StyleCase{"top left", {{"cameraPosition", "top-left"}}, [](S& s) { s.webcamCorner = C::topLeft; }},
+        StyleCase{"top right", {{"cameraPosition", "top-right"}}, [](S& s) { s.webcamCorner = C::topRight; }},
         StyleCase{
-            "hide cursor", {{"hideCursor", true}}, styleWith([](StyleSettings& s) { s.showCursor = false; })},
-        StyleCase{"show cursor", {{"hideCursor", false}}, StyleSettings{}},
-        StyleCase{"hide cursor not a bool", {{"hideCursor", "yes"}}, StyleSettings{}},
-        StyleCase{
-            "cursor size", {{"cursorSize", "2.5"}}, styleWith([](StyleSettings& s) { s.cursorScale = 2.5; })},
-        StyleCase{"corner radius", {{"windowBorderRadius", 12}}, styleWith([](StyleSettings& s) {
-                      s.cornerRadius = 12;
-                  })},
-        StyleCase{
-            "shadow", {{"shadowIntensity", 0.3}}, styleWith([](StyleSettings& s) { s.shadowOpacity = 0.3; })},
-        StyleCase{"padding percent", {{"backgroundPaddingRatio", 12}}, styleWith([](StyleSettings& s) {
-                      s.padding = 0.12;
-                  })},
-        StyleCase{"padding capped", {{"backgroundPaddingRatio", 0.5}}, styleWith([](StyleSettings& s) {
-                      s.padding = 0.25;
-                  })},
-        StyleCase{"padding negative", {{"backgroundPaddingRatio", -1}}, styleWith([](StyleSettings& s) {
-                      s.padding = 0;
-                  })},
-        StyleCase{"padding one is a ratio", {{"backgroundPaddingRatio", 1}}, styleWith([](StyleSettings& s) {
-                      s.padding = 0.25;
-                  })},
-        StyleCase{"padding fraction", {{"backgroundPaddingRatio", 0.1}}, styleWith([](StyleSettings& s) {
-                      s.padding = 0.1;
-                  })},
-        StyleCase{"padding huge percent", {{"backgroundPaddingRatio", 80}}, styleWith([](StyleSettings& s) {
-                      s.padding = 0.25;
-                  })},
-        StyleCase{"hide camera", {{"hideCamera", true}}, styleWith([](StyleSettings& s) {
-                      s.webcamEnabled = false;
-                  })},
-        StyleCase{"camera size capped", {{"cameraSize", 0.5}}, styleWith([](StyleSettings& s) {
-                      s.webcamSize = 0.3;
-                  })},
-        StyleCase{"camera size floored", {{"cameraSize", 0.05}}, styleWith([](StyleSettings& s) {
-                      s.webcamSize = 0.1;
-                  })},
-        StyleCase{"camera size kept", {{"cameraSize", 0.2}}, styleWith([](StyleSettings& s) {
-                      s.webcamSize = 0.2;
-                  })},
-        StyleCase{"round camera", {{"cameraRoundness", 0.5}}, styleWith([](StyleSettings& s) {
-                      s.webcamCircular = true;
-                  })},
-        StyleCase{"round camera edge", {{"cameraRoundness", 0.49}}, styleWith([](StyleSettings& s) {
-                      s.webcamCircular = true;
-                  })},
-        StyleCase{"square camera", {{"cameraRoundness", 0.4}}, StyleSettings{}},
-        StyleCase{"top left", {{"cameraPosition", "top-left"}}, styleWith([](StyleSettings& s) {
-                      s.webcamCorner = WebcamCorner::topLeft;
-                  })},
-        StyleCase{"top right", {{"cameraPosition", "top-right"}}, styleWith([](StyleSettings& s) {
-                      s.webcamCorner = WebcamCorner::topRight;
-                  })},
-        StyleCase{"bottom left", {{"cameraPosition", "bottom-left"}}, styleWith([](StyleSettings& s) {
-                      s.webcamCorner = WebcamCorner::bottomLeft;
-                  })},
-        StyleCase{"anything else", {{"cameraPosition", "Top-Left"}}, StyleSettings{}},
+            "bottom left", {{"cameraPosition", "bottom-left"}}, [](S& s) { s.webcamCorner = C::bottomLeft; }},
+        StyleCase{"anything else", {{"cameraPosition", "Top-Left"}}, [](S&) {}},
         StyleCase{"unreadable values ignored",
                   {{"cursorSize", "big"}, {"cameraSize", nullptr}, {"windowBorderRadius", Json::array()}},
-                  StyleSettings{}}));
-
-TEST(ScreenStudioProjectStyle, ConfigThatIsNotAnObjectIsIgnored) {
-    EXPECT_EQ(projectOf(Json{{"config", "dark"}}).style, StyleSettings{});
-}
+                  [](S&) {}},
+        StyleCase{"config that is not an object", "dark", [](S&) {}}));
 
 TEST(ScreenStudioProjectVolume, LouderOfTheFirstSlicesTwoVolumes) {
     const auto volumeOf = [](const char* slices) {

@@ -128,14 +128,43 @@ TEST_F(ExportTaskTest, TheEditorsInputsFollowTheDocument) {
     ASSERT_EQ(sources.slices.size(), 2u);
     EXPECT_NEAR(sources.slices[0].sourceStart, 0.5, 1e-9);
     EXPECT_NEAR(sources.slices[1].sourceStart, 1.6, 1e-9);
-    // Only the first clip starts in kept time and exists; at output 0.5 s.
-    ASSERT_EQ(sources.timedAudio.size(), 1u);
+    // The first clip starts in kept time, at output 0.5 s; the second in the
+    // cut, so it plays from the cut's end (output 0.7 s), 0.2 s into its file.
+    ASSERT_EQ(sources.timedAudio.size(), 2u);
     EXPECT_NEAR(sources.timedAudio[0].start, 0.5, 1e-9);
+    EXPECT_EQ(sources.timedAudio[0].offset, 0);
     EXPECT_FLOAT_EQ(sources.timedAudio[0].volume, 0.75f);
-    EXPECT_EQ(sources.renderer->canvasSize(), (Size{320, 320}));
+    EXPECT_NEAR(sources.timedAudio[1].start, 0.7, 1e-9);
+    EXPECT_NEAR(sources.timedAudio[1].offset, 0.2, 1e-9);
+    EXPECT_EQ(sources.renderer->canvasSize(), (Size{1080, 1080}));
 
     project.style.webcamEnabled = false;
     EXPECT_FALSE(exportSources(item(), *events_, project, model::ExportPreset::source).webcam);
+}
+
+TEST(ExportPresets, NamedPresetsDrawTheirOwnSizeFromAnyCapture) {
+    using enum model::ExportPreset;
+    // Odd, tiny, huge (8K) and portrait captures.
+    for (const Size capture : {Size{1367, 769}, Size{64, 48}, Size{7680, 4320}, Size{1170, 2532}}) {
+        EXPECT_EQ(canvasFor(source, capture), capture);
+        const std::pair<model::ExportPreset, Size> presets[] = {
+            {youtube1080, {1920, 1080}}, {socialPortrait, {1080, 1920}}, {square, {1080, 1080}}};
+        for (const auto& [preset, size] : presets) {
+            SCOPED_TRACE(std::to_string(capture.width) + " x " + std::to_string(capture.height) + " at " +
+                         std::string(model::toString(preset)));
+            EXPECT_EQ(canvasFor(preset, capture), size);
+            const render::FrameRenderer r(capture, model::StyleSettings{}, {}, {}, {}, false, size);
+            EXPECT_EQ(r.outputWidth(), static_cast<int>(size.width));
+            EXPECT_EQ(r.outputHeight(), static_cast<int>(size.height));
+            // The whole screen inside the canvas, its shape kept.
+            const Rect screen = r.screenRect();
+            EXPECT_GE(screen.x, 0);
+            EXPECT_GE(screen.y, 0);
+            EXPECT_LE(screen.maxX(), size.width);
+            EXPECT_LE(screen.maxY(), size.height);
+            EXPECT_NEAR(screen.width / screen.height, capture.width / capture.height, 1e-9);
+        }
+    }
 }
 
 TEST_F(ExportTaskTest, ExportsThroughTheRendererAndLeavesActiveExports) {
@@ -146,7 +175,8 @@ TEST_F(ExportTaskTest, ExportsThroughTheRendererAndLeavesActiveExports) {
         seen.push_back(ids);
     });
     model::Project project;
-    project.removedRanges = {model::TimeRange{model::Uuid::random(), 2.0, 2.5}};
+    project.trimEnd = 1.6;  // 1 s of 1080 x 1080 frames is enough
+    project.removedRanges = {model::TimeRange{model::Uuid::random(), 0.5, 1.1}};
     const auto url = folder_->path() / exportFileName(item(), std::chrono::system_clock::now());
     std::atomic<int> progressCalls{0};
     Outcome outcome;
@@ -167,10 +197,10 @@ TEST_F(ExportTaskTest, ExportsThroughTheRendererAndLeavesActiveExports) {
 
     const auto probe = testing::ffprobe(url);
     const auto video = testing::streamOf(probe, "video");
-    EXPECT_EQ(video["width"], 320);  // square: the canvas of a 320 x 200 capture
-    EXPECT_EQ(video["height"], 320);
+    EXPECT_EQ(video["width"], 1080);  // square, drawn at its own size from a 320 x 200 capture
+    EXPECT_EQ(video["height"], 1080);
     EXPECT_EQ(video["avg_frame_rate"], "30/1");
-    EXPECT_NEAR(std::stod(video["duration"].get<std::string>()), 2.5, 1.0 / 30 + 1e-6);
+    EXPECT_NEAR(std::stod(video["duration"].get<std::string>()), 1.0, 1.0 / 30 + 1e-6);
     EXPECT_FALSE(testing::streamOf(probe, "audio").is_null());
 
     // What the first frame looks like: the midnight gradient's first colour
@@ -180,13 +210,13 @@ TEST_F(ExportTaskTest, ExportsThroughTheRendererAndLeavesActiveExports) {
     auto first = (*reader)->frameAt(kZeroTime);
     ASSERT_TRUE(first);
     FrameConverter converter;
-    auto bgra = converter.convert((*first)->av(), AV_PIX_FMT_BGRA, 320, 320);
+    auto bgra = converter.convert((*first)->av(), AV_PIX_FMT_BGRA, 1080, 1080);
     ASSERT_TRUE(bgra);
     const std::uint8_t* corner = (*bgra)->data[0] + 2 * (*bgra)->linesize[0] + 4 * 2;
     EXPECT_NEAR(corner[2], 0.10 * 255, 8);
     EXPECT_NEAR(corner[1], 0.12 * 255, 8);
     EXPECT_NEAR(corner[0], 0.25 * 255, 8);
-    const std::uint8_t* centre = (*bgra)->data[0] + 160 * (*bgra)->linesize[0] + 4 * 160;
+    const std::uint8_t* centre = (*bgra)->data[0] + 540 * (*bgra)->linesize[0] + 4 * 540;
     EXPECT_LE(centre[0] + centre[1] + centre[2], 3 * 12);
 }
 
@@ -201,6 +231,7 @@ TEST_F(ExportTaskTest, FailuresAreReportedWithThePrefix) {
         const auto report = outcome.wait();
         EXPECT_EQ(report.kind, ExportReport::Kind::failed);
         EXPECT_EQ(report.message, "Export failed: Could not open missing.mov: No such file or directory");
+        EXPECT_EQ(report.error, (Error{kFFmpegDomain, AVERROR(ENOENT), "Could not open missing.mov: No such file or directory"}));
     }
     EXPECT_TRUE(active.ids().empty());
 
@@ -208,7 +239,9 @@ TEST_F(ExportTaskTest, FailuresAreReportedWithThePrefix) {
     Outcome second;
     ExportTask task(active, "y", sources, folder_->path() / "never.mp4", ExportSettings{}, {},
                     second.observer());
-    EXPECT_EQ(second.wait().message, "Export failed: Could not create the export session.");
+    const auto report = second.wait();
+    EXPECT_EQ(report.message, "Export failed: Could not create the export session.");
+    EXPECT_EQ(report.error, (Error{domain::kTavorin, kExportSessionCode, kExportSessionMessage}));
 }
 
 TEST_F(ExportTaskTest, CancellingIsQuietAndRemovesTheId) {

@@ -19,6 +19,7 @@
 #include "media/FrameRendererAdapter.h"
 #include "media/VideoReader.h"
 #include "render/FrameRenderer.h"
+#include "timeline/EditDerivation.h"
 
 namespace vorpix::media {
 namespace {
@@ -144,22 +145,39 @@ INSTANTIATE_TEST_SUITE_P(Renderers, ExportSyncTest, ::testing::Bool(),
                          });
 
 TEST_P(ExportSyncTest, FlashesAndBeepsStayTogetherThroughCutsAndSpeedChanges) {
-    // Keep 0-2 s, cut 2-3 s, 3-5 s at double speed, 5-6 s: 4 s of output.
-    const auto c = compose("raw.mov", {{0, 2, 1}, {3, 5, 2}, {5, 6, 1}}, {320, 200}, GetParam());
-    const auto out = folder_->path() / (GetParam() ? "sync-renderer.mp4" : "sync.mp4");
-    auto result = exportTo(c, out);
-    ASSERT_TRUE(result) << result.error().message;
-    ASSERT_EQ(*result, ExportEnd::completed);
+    using Slices = std::vector<model::TimelineSlice>;
+    const Slices cutAndFast{{0, 2, 1}, {3, 5, 2}, {5, 6, 1}};  // 2-3 s cut, 3-5 s at double speed
+    const struct {
+        const char* name;
+        Slices keep;                 // the edit, source time
+        std::optional<Slices> base;  // the movie's own slices (an imported recording)
+        std::vector<double> flashes;  // output seconds; the flash at 2.5 is always cut
+        double duration;
+    } cases[] = {
+        {"edit", cutAndFast, std::nullopt, {1.0, 2.25, 2.75, 3.5}, 4},
+        // The movie's slices make 4 s of source time; the edit keeps 0.5-1.2
+        // and 1.4-3.8 s of it, across both of the movie's slice boundaries.
+        {"sliced", {{0.5, 1.2, 1}, {1.4, 3.8, 1}}, cutAndFast, {0.5, 1.55, 2.05, 2.8}, 3.1},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        const auto c = compose("raw.mov", timeline::fileSlices(k.keep, k.base), {320, 200}, GetParam());
+        const auto out = folder_->path() / (std::string(k.name) + (GetParam() ? "-renderer.mp4" : ".mp4"));
+        auto result = exportTo(c, out);
+        ASSERT_TRUE(result) << result.error().message;
+        ASSERT_EQ(*result, ExportEnd::completed);
 
-    const double expected[] = {1.0, 2.25, 2.75, 3.5};  // the flash at 2.5 was cut
-    const auto flashes = flashTimes(out, 4.0);
-    const auto beeps = beepTimes(out);
-    ASSERT_EQ(flashes.size(), 4u);
-    ASSERT_EQ(beeps.size(), 4u);
-    for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_NEAR(flashes[i], expected[i], 1.0 / kFps + 1e-6) << "flash " << i;
-        EXPECT_NEAR(beeps[i], expected[i], 1.0 / kFps) << "beep " << i;
-        EXPECT_NEAR(beeps[i], flashes[i], 0.020) << "flash and beep " << i;
+        const auto video = testing::streamOf(testing::ffprobe(out), "video");
+        EXPECT_NEAR(std::stod(video["duration"].get<std::string>()), k.duration, 1.0 / kFps + 1e-6);
+        const auto flashes = flashTimes(out, k.duration);
+        const auto beeps = beepTimes(out);
+        ASSERT_EQ(flashes.size(), k.flashes.size());
+        ASSERT_EQ(beeps.size(), k.flashes.size());
+        for (std::size_t i = 0; i < flashes.size(); ++i) {
+            EXPECT_NEAR(flashes[i], k.flashes[i], 1.0 / kFps + 1e-6) << "flash " << i;
+            EXPECT_NEAR(beeps[i], k.flashes[i], 1.0 / kFps) << "beep " << i;
+            EXPECT_NEAR(beeps[i], flashes[i], 0.020) << "flash and beep " << i;
+        }
     }
 }
 
