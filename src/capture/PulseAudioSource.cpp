@@ -133,13 +133,14 @@ Result<void> PulseAudioSource::openStream() {
     if (pa_stream_connect_record(stream_.get(), source.c_str(), &attr, flags) < 0)
         return makeError(domain::kTavorin, kAudioDeviceFailed, "Could not record " + deviceName_ + ": " + c.lastError() + ".");
 
-    for (;;) {
-        const pa_stream_state_t s = pa_stream_get_state(stream_.get());
-        if (s == PA_STREAM_READY) break;
-        if (!PA_STREAM_IS_GOOD(s))
-            return makeError(domain::kTavorin, kAudioDeviceFailed, "Could not record " + deviceName_ + ": " + c.lastError() + ".");
-        pa_threaded_mainloop_wait(c.loop());
-    }
+    const bool settled = c.waitUntil([&] {
+        const pa_stream_state_t state = pa_stream_get_state(stream_.get());
+        return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+    });
+    if (!settled || pa_stream_get_state(stream_.get()) != PA_STREAM_READY)
+        return makeError(domain::kTavorin, kAudioDeviceFailed,
+                         "Could not record " + deviceName_ + ": " +
+                             (settled ? c.lastError() : "the sound server did not answer") + ".");
     streaming_ = true;
     pa_context_set_state_callback(context, onContextState, this);
     return {};

@@ -118,6 +118,16 @@ bool PulseConnection::wait(pa_operation* op, std::chrono::milliseconds timeout) 
     return pa_operation_get_state(op) == PA_OPERATION_DONE;
 }
 
+bool PulseConnection::waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) const {
+    WaitState state;
+    TimeoutGuard guard(*this, state, timeout);
+    while (!done()) {
+        if (state.timedOut) return false;
+        pa_threaded_mainloop_wait(loop_);
+    }
+    return true;
+}
+
 std::string PulseConnection::lastError() const {
     return pa_strerror(pa_context_errno(context_));
 }

@@ -9,6 +9,7 @@
 // no callback runs afterwards.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -62,7 +63,10 @@ public:
     // and called signal()) or the timeout passes; false on timeout or a
     // null operation (the call failed at once).
     bool wait(pa_operation* op, std::chrono::milliseconds timeout = kPulseTimeout) const;
-    // Wakes wait(); for libpulse callbacks.
+    // With the lock held: waits until `done()` holds, rechecking whenever a
+    // callback calls signal(); false when the timeout passes first.
+    bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kPulseTimeout) const;
+    // Wakes wait() and waitUntil(); for libpulse callbacks.
     void signal() const { pa_threaded_mainloop_signal(loop_, 0); }
     // The server's description of the context's last error.
     std::string lastError() const;

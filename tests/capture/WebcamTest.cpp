@@ -100,6 +100,15 @@ TEST(CameraFrameDecoderTest, CannedBuffersOfEachLayout) {
     }
 }
 
+TEST(V4l2CamerasTest, NoVideoDeviceMeansNoCamera) {
+    if (std::filesystem::exists("/dev/video0")) GTEST_SKIP() << "this machine has a camera";
+    EXPECT_TRUE(makeV4l2Cameras()->devices().empty());
+    WebcamRecorder recorder(std::filesystem::temp_directory_path() / "vorpix-no-camera.mov", makeV4l2Cameras());
+    const auto started = recorder.start(std::nullopt);
+    ASSERT_FALSE(started);
+    EXPECT_EQ(started.error().message, "No camera was found.");
+}
+
 class WebcamRecorderTest : public ::testing::Test {
 protected:
     void SetUp() override {
