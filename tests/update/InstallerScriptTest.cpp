@@ -80,16 +80,6 @@ TEST_F(InstallerScriptTest, PutsTheOldFolderBackWhenTheNewOneCannotMoveIn) {
     EXPECT_TRUE(test::findNamed(root_.path(), "PWNED").empty());
 }
 
-TEST_F(InstallerScriptTest, PathsTravelAsArgumentsNeverAsScriptText) {
-    const QByteArray script = installerScript();
-    EXPECT_TRUE(script.startsWith("#!/bin/sh\n"));
-    EXPECT_FALSE(script.contains("Vorpix/"));
-    const QStringList argv = installerArgv(work_ / "s.sh", args_);
-    ASSERT_EQ(argv.size(), 7);
-    EXPECT_EQ(argv[2].toStdString(), (stage_ / "new").native());
-    EXPECT_EQ(argv[3].toStdString(), target_.native());
-}
-
 TEST_F(InstallerScriptTest, RefusesToStartWithoutAProcessToWaitFor) {
     args_.waitForPid = 0;
     const auto result = launchInstaller(work_ / "vorpix-install.sh", args_);

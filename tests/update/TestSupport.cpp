@@ -92,22 +92,6 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "vorpix-update-test-XXXXXX").native();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = fs::canonical(pattern);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    // Undo read-only permissions tests may have set, then remove.
-    for (fs::recursive_directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-    fs::remove_all(path_, ec);
-}
-
 void writeFile(const fs::path& path, const QByteArray& data, fs::perms perms) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary).write(data.constData(), data.size());

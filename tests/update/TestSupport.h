@@ -1,6 +1,6 @@
 #pragma once
 
-// Helpers for the update tests: a Qt event loop, temporary folders, zip files
+// Helpers for the update tests: a Qt event loop, zip files
 // built byte by byte (so hostile entries can be anything), fake application
 // folders and a small HTTP server on 127.0.0.1.
 
@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
+
 namespace vorpix::update::test {
 
 namespace fs = std::filesystem;
@@ -26,19 +28,8 @@ namespace fs = std::filesystem;
 // Runs the Qt event loop until `done` is true or `timeoutMs` passed; returns `done()`.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 
-// A fresh folder below the system's temporary folder, removed on destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const fs::path& child) const { return path_ / child; }
-
-private:
-    fs::path path_;
-};
+// The shared temporary folder (tests/support), under the name these tests use.
+using TempDir = vorpix::testing::TempFolder;
 
 void writeFile(const fs::path& path, const QByteArray& data, fs::perms perms = fs::perms(0644));
 QByteArray readFile(const fs::path& path);

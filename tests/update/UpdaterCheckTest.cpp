@@ -18,6 +18,10 @@ QByteArray manifestJson(const QString& version) {
         Manifest{version, "notes", "", {{"linux-test", {"https://u.example/p.zip", "00", ""}}}});
 }
 
+Response offer(const char* version) {
+    return Response::answer(200, manifestJson(version));
+}
+
 class UpdaterCheckTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -87,51 +91,46 @@ TEST_P(UpdaterCheckOutcome, SetsStatusAvailableAndSheet) {
 
 const auto kInteractive = CheckMode::interactive;
 const auto kQuiet = CheckMode::quiet;
+constexpr const char* kLatest = "You are on the latest version (0.1.0).";
+constexpr const char* kCannot = "Could not check for updates.";
+constexpr const char* kReady = "Version 0.2.0 is ready.";
+const QByteArray kBroken = "{\"version\": \"9\"";
+using C = CheckCase;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, UpdaterCheckOutcome,
-    ::testing::Values(CheckCase{"noContentInteractive", Response::answer(204), kInteractive,
-                                "You are on the latest version.", ""},
-                      CheckCase{"noContentQuiet", Response::answer(204), kQuiet, "", ""},
-                      CheckCase{"sameInteractive", Response::answer(200, manifestJson("0.1.0")), kInteractive,
-                                "You are on the latest version (0.1.0).", ""},
-                      CheckCase{"sameShorterInteractive", Response::answer(200, manifestJson("0.1")),
-                                kInteractive, "You are on the latest version (0.1.0).", ""},
-                      CheckCase{"olderInteractive", Response::answer(200, manifestJson("0.0.9")),
-                                kInteractive, "You are on the latest version (0.1.0).", ""},
-                      CheckCase{"sameQuiet", Response::answer(200, manifestJson("0.1.0")), kQuiet, "", ""},
-                      CheckCase{"newerInteractive", Response::answer(200, manifestJson("0.2.0")),
-                                kInteractive, "Version 0.2.0 is ready.", "0.2.0"},
-                      CheckCase{"newerQuiet", Response::answer(200, manifestJson("0.10")), kQuiet,
-                                "Version 0.10 is ready.", "0.10"},
-                      CheckCase{"brokenInteractive", Response::answer(200, "{\"version\": \"9\""),
-                                kInteractive, "Could not check for updates.", ""},
-                      CheckCase{"brokenQuiet", Response::answer(200, "{\"version\": \"9\""), kQuiet, "", ""},
-                      CheckCase{"noPlatforms", Response::answer(200, "{\"version\": \"9\"}"), kInteractive,
-                                "Could not check for updates.", ""},
-                      CheckCase{"notFoundPage", Response::answer(404, "<html>Not Found</html>"), kInteractive,
-                                "Could not check for updates.", ""},
-                      // Any status other than 204 is decoded like a normal answer.
-                      CheckCase{"serverErrorWithManifest", Response::answer(500, manifestJson("0.2.0")),
-                                kInteractive, "Version 0.2.0 is ready.", "0.2.0"},
-                      CheckCase{"hangUpInteractive", Response::hangingUp(), kInteractive,
-                                "Could not check for updates.", ""},
-                      CheckCase{"hangUpQuiet", Response::hangingUp(), kQuiet, "", ""},
-                      CheckCase{
-                          "oversized",
-                          Response::answer(200, manifestJson("0.2.0") + QByteArray(kMaxManifestBytes, ' ')),
-                          kInteractive, "Could not check for updates.", ""}),
+    ::testing::Values(
+        C{"noContentInteractive", Response::answer(204), kInteractive, "You are on the latest version.", ""},
+        C{"noContentQuiet", Response::answer(204), kQuiet, "", ""},
+        C{"sameInteractive", offer("0.1.0"), kInteractive, kLatest, ""},
+        C{"sameShorterInteractive", offer("0.1"), kInteractive, kLatest, ""},
+        C{"olderInteractive", offer("0.0.9"), kInteractive, kLatest, ""},
+        C{"sameQuiet", offer("0.1.0"), kQuiet, "", ""},
+        C{"newerInteractive", offer("0.2.0"), kInteractive, kReady, "0.2.0"},
+        C{"newerQuiet", offer("0.10"), kQuiet, "Version 0.10 is ready.", "0.10"},
+        C{"brokenInteractive", Response::answer(200, kBroken), kInteractive, kCannot, ""},
+        C{"brokenQuiet", Response::answer(200, kBroken), kQuiet, "", ""},
+        C{"noPlatforms", Response::answer(200, "{\"version\": \"9\"}"), kInteractive, kCannot, ""},
+        C{"notFoundPage", Response::answer(404, "<html>Not Found</html>"), kInteractive, kCannot, ""},
+        // Any status other than 204 is decoded like a normal answer.
+        C{"error500Manifest", Response::answer(500, manifestJson("0.2.0")), kInteractive, kReady, "0.2.0"},
+        C{"hangUpInteractive", Response::hangingUp(), kInteractive, kCannot, ""},
+        C{"hangUpQuiet", Response::hangingUp(), kQuiet, "", ""},
+        C{"oversized", Response::answer(200, manifestJson("0.2.0") + QByteArray(kMaxManifestBytes, ' ')),
+          kInteractive, kCannot, ""}),
     [](const auto& param) { return std::string(param.param.name); });
+// clang-format on
 
 TEST_F(UpdaterCheckTest, InteractiveCheckSaysCheckingFirst) {
-    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    server_.route(kManifestPath, offer("0.2.0"));
     Updater updater(config());
     EXPECT_EQ(runCheck(updater, kInteractive), (QStringList{"Checking…", "Version 0.2.0 is ready."}));
     EXPECT_EQ(updater.available()->notes, "notes");
 }
 
 TEST_F(UpdaterCheckTest, QuietCheckClearsAnOldMessageAndOtherwiseStaysSilent) {
-    server_.route(kManifestPath, Response::answer(200, manifestJson("0.1.0")));
+    server_.route(kManifestPath, offer("0.1.0"));
     Updater updater(config());
     runCheck(updater, kInteractive);
     ASSERT_EQ(updater.status(), "You are on the latest version (0.1.0).");
@@ -150,7 +149,7 @@ TEST_F(UpdaterCheckTest, ServerDownCannotCheck) {
 
 TEST_F(UpdaterCheckTest, FollowsRedirectsOnlyToAllowedLocations) {
     server_.route(kManifestPath, Response::redirect(server_.url("/v2/latest.json").toEncoded()));
-    server_.route("/v2/latest.json", Response::answer(200, manifestJson("0.2.0")));
+    server_.route("/v2/latest.json", offer("0.2.0"));
     Updater updater(config());
     runCheck(updater, kInteractive);
     EXPECT_EQ(updater.status(), "Version 0.2.0 is ready.");
@@ -163,7 +162,7 @@ TEST_F(UpdaterCheckTest, FollowsRedirectsOnlyToAllowedLocations) {
 }
 
 TEST_F(UpdaterCheckTest, ProductionPolicyRefusesPlainHttpWithoutARequest) {
-    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    server_.route(kManifestPath, offer("0.2.0"));
     UpdaterConfig c = config();
     c.urlPolicy = UrlPolicy::httpsOnly;
     Updater updater(c);
@@ -174,7 +173,7 @@ TEST_F(UpdaterCheckTest, ProductionPolicyRefusesPlainHttpWithoutARequest) {
 
 TEST_F(UpdaterCheckTest, PackageManagerInstallsDoNotOfferUpdates) {
     fs::remove(app() / "share/vorpix/self-update");
-    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    server_.route(kManifestPath, offer("0.2.0"));
     Updater updater(config());
     EXPECT_FALSE(updater.selfUpdatable());
     runCheck(updater, kInteractive);
@@ -187,7 +186,7 @@ TEST_F(UpdaterCheckTest, PackageManagerInstallsDoNotOfferUpdates) {
     EXPECT_EQ(updater.status(), "Updates come from your package manager.");
 
     server_.route(kManifestPath,
-                  Response::answer(200, manifestJson("0.1.0")));  // not newer: the usual answer
+                  offer("0.1.0"));  // not newer: the usual answer
     runCheck(updater, kInteractive);
     EXPECT_EQ(updater.status(), "You are on the latest version (0.1.0).");
 }
@@ -195,12 +194,12 @@ TEST_F(UpdaterCheckTest, PackageManagerInstallsDoNotOfferUpdates) {
 TEST_F(UpdaterCheckTest, MissingCurrentVersionCountsAsZero) {
     UpdaterConfig c = config();
     c.currentVersion.clear();
-    server_.route(kManifestPath, Response::answer(200, manifestJson("0")));
+    server_.route(kManifestPath, offer("0"));
     Updater updater(c);
     EXPECT_EQ(updater.currentVersion(), "0");
     runCheck(updater, kInteractive);
     EXPECT_EQ(updater.status(), "You are on the latest version (0).");
-    server_.route(kManifestPath, Response::answer(200, manifestJson("0.0.1")));
+    server_.route(kManifestPath, offer("0.0.1"));
     runCheck(updater, kInteractive);
     EXPECT_EQ(updater.status(), "Version 0.0.1 is ready.");
 }
@@ -212,7 +211,7 @@ TEST_F(UpdaterCheckTest, ANewCheckReplacesOneInFlight) {
     QObject::connect(&updater, &Updater::checkFinished, [&] { ++finished; });
     updater.check(kQuiet);
     ASSERT_TRUE(test::waitUntil([&] { return server_.requests().size() == 1; }));
-    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    server_.route(kManifestPath, offer("0.2.0"));
     updater.check(kInteractive);
     ASSERT_TRUE(test::waitUntil([&] { return finished == 1; }));
     EXPECT_EQ(updater.status(), "Version 0.2.0 is ready.");
@@ -221,7 +220,7 @@ TEST_F(UpdaterCheckTest, ANewCheckReplacesOneInFlight) {
 }
 
 TEST_F(UpdaterCheckTest, SheetCanBeClosed) {
-    server_.route(kManifestPath, Response::answer(200, manifestJson("0.2.0")));
+    server_.route(kManifestPath, offer("0.2.0"));
     Updater updater(config());
     runCheck(updater, kQuiet);
     ASSERT_TRUE(updater.showSheet());
