@@ -7,8 +7,8 @@
 #include <ostream>
 
 #include "app/ModuleChecks.h"
-#include "app/PlayCommand.h"
 #include "app/ProgressBar.h"
+#include "app/RecordCommands.h"
 #include "app/RecordingCommands.h"
 #include "app/SampleRecording.h"
 #include "app/Version.h"
@@ -99,9 +99,12 @@ std::string usageText() {
            "                     folder's \"Vorpix Exports\"), printing the file's path\n"
            "  render-frame <recording> --time SECONDS [--preset P] --output FILE.png\n"
            "                     write one finished output frame as PNG\n"
-           "  play <recording> [--seconds S] [--size WxH] [--seek-test N] [--audio null|pulse]\n"
-           "                     play the edit headless through the preview player and\n"
-           "                     print frames shown and dropped, A/V offset, seek latencies\n"
+           "  record [--duration S] [--display ID] [--region X,Y,W,H] [--system-audio]\n"
+           "         [--mic [ID]] [--webcam [ID]] [--no-countdown]\n"
+           "                     record the screen (X11) until the duration has passed or\n"
+           "                     Ctrl+C, save the take into the library, print its folder\n"
+           "  devices            list the displays, microphones and cameras with their ids\n"
+           "  recover <folder>   make a take cut short by a crash a normal recording\n"
            "  make-sample [folder] [--duration SECONDS] [--webcam] [--seed N] [--no-speech]\n"
            "                     write a realistic sample recording into [folder], or\n"
            "                     as a new recording of the library\n"
@@ -145,7 +148,9 @@ std::optional<int> runCommandLine(const std::vector<std::string>& args, const En
     if (first == "info") return runInfo(args, env, out, err);
     if (first == "export") return runExport(args, env, out, err);
     if (first == "render-frame") return runRenderFrame(args, env, out, err);
-    if (first == "play") return runPlay(args, env, out, err);
+    if (first == "record") return runRecord(args, env, out, err);
+    if (first == "devices") return runDevices(env, out, err);
+    if (first == "recover") return runRecover(args, env, out, err);
     if (first == "--open-latest") return std::nullopt;  // read by the windowed application
     err << "vorpix: unknown argument \"" << first << "\"\n" << usageText();
     return 2;
