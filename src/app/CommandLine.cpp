@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "app/ModuleChecks.h"
+#include "app/PlayCommand.h"
 #include "app/ProgressBar.h"
 #include "app/RecordCommands.h"
 #include "app/RecordingCommands.h"
@@ -99,6 +100,9 @@ std::string usageText() {
            "                     folder's \"Vorpix Exports\"), printing the file's path\n"
            "  render-frame <recording> --time SECONDS [--preset P] --output FILE.png\n"
            "                     write one finished output frame as PNG\n"
+           "  play <recording> [--seconds S] [--size WxH] [--seek-test N] [--audio null|pulse]\n"
+           "                     play the edit headless through the preview player and\n"
+           "                     print frames shown and dropped, A/V offset, seek latencies\n"
            "  record [--duration S] [--display ID] [--region X,Y,W,H] [--system-audio]\n"
            "         [--mic [ID]] [--webcam [ID]] [--no-countdown]\n"
            "                     record the screen (X11) until the duration has passed or\n"
@@ -148,6 +152,7 @@ std::optional<int> runCommandLine(const std::vector<std::string>& args, const En
     if (first == "info") return runInfo(args, env, out, err);
     if (first == "export") return runExport(args, env, out, err);
     if (first == "render-frame") return runRenderFrame(args, env, out, err);
+    if (first == "play") return runPlay(args, env, out, err);
     if (first == "record") return runRecord(args, env, out, err);
     if (first == "devices") return runDevices(env, out, err);
     if (first == "recover") return runRecover(args, env, out, err);
