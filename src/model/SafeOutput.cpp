@@ -152,9 +152,13 @@ Result<SafeOutput> SafeOutput::create(const fs::path& target) {
     for (int attempt = 0;; ++attempt) {
         const fs::path temporary = folder / ("." + name + "." + std::to_string(::getpid()) + "-" +
                                              randomDigits() + std::string(kSuffix));
+        // Registered before it exists, so that no signal finds it unlisted.
+        const int slot = registerTemporary(temporary);
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return SafeOutput(target, temporary, fd, registerTemporary(temporary));
-        if (errno != EEXIST || attempt == 8) return fileError(errno, target);
+        if (fd >= 0) return SafeOutput(target, temporary, fd, slot);
+        const int code = errno;
+        unregisterTemporary(slot);
+        if (code != EEXIST || attempt == 8) return fileError(code, target);
     }
 }
 
