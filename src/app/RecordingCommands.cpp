@@ -24,6 +24,8 @@ extern "C" {
 #include "media/RecordingExport.h"
 #include "media/VideoReader.h"
 #include "model/DurationString.h"
+#include "model/OutputCheck.h"
+#include "model/SafeOutput.h"
 #include "render/Png.h"
 #include "timeline/EditTimeline.h"
 
@@ -90,6 +92,17 @@ std::optional<model::ExportPreset> presetOrDefault(const Parsed& p, std::ostream
             << "\" (source, youtube1080, socialPortrait or square)\n";
     }
     return preset;
+}
+
+// Every file the recording is made of, however it is named: an output must
+// never replace one of them (nor land in a recording folder at all).
+std::vector<fs::path> recordingFiles(const editor::LoadedRecording& r) {
+    std::vector<fs::path> files{r.screenMovie, r.projectFolder / model::kProjectFileName,
+                                r.projectFolder / model::kEventsFileName};
+    if (r.webcamMovie) files.push_back(*r.webcamMovie);
+    files.insert(files.end(), r.extraAudio.begin(), r.extraAudio.end());
+    for (const auto& clip : r.project.clips) files.push_back(r.item.folder / clip.fileName);
+    return files;
 }
 
 Json sliceJson(const model::TimelineSlice& s) {
@@ -300,25 +313,38 @@ int runExport(const std::vector<std::string>& args, const Environment& env, std:
     }
     const auto preset = presetOrDefault(p, err, "export");
     if (!preset) return 2;
-    auto recording = editor::loadRecording(p.positional.front(), env.applicationSupport);
-    if (!recording) {
-        err << "Export failed: " << recording.error().message << "\n";
+    auto refused = [&err](const Error& error) {
+        err << "Export failed: " << error.message << "\n";
         return 1;
+    };
+    if (p.output) {
+        if (auto ok = model::checkOutputFile(*p.output); !ok) return refused(ok.error());
     }
+    auto recording = editor::loadRecording(p.positional.front(), env.applicationSupport);
+    if (!recording) return refused(recording.error());
     fs::path output;
+    // A named output is replaced when the movie is complete; a default name
+    // never replaces an earlier export of the same minute (" 2", " 3", ...).
+    auto existing = model::OnExisting::replace;
     if (p.output) {
         output = *p.output;
     } else {
         output = media::exportsFolder(env.moviesFolder) /
                  media::exportFileName(recording->item, std::chrono::system_clock::now());
+        existing = model::OnExisting::number;
     }
+    if (auto ok = model::checkOutputOutsideRecordings(output, recordingFiles(*recording)); !ok)
+        return refused(ok.error());
     ProgressBar bar(err, env.terminal, "Exporting");
     media::ActiveExports active;
     std::mutex barMutex;  // the export reports progress from its watcher thread
-    auto exported = editor::exportMovie(*recording, *preset, output, active, [&](double f) {
-        std::lock_guard lock(barMutex);
-        bar.update(f);
-    });
+    auto exported = editor::exportMovie(
+        *recording, *preset, output, active,
+        [&](double f) {
+            std::lock_guard lock(barMutex);
+            bar.update(f);
+        },
+        existing);
     bar.finish();
     if (!exported) {
         err << exported.error().message << "\n";
@@ -332,15 +358,16 @@ int runRenderFrame(const std::vector<std::string>& args, const Environment& env,
                    std::ostream& err) {
     const Parsed p = parse(args, {"--preset", "--output", "--time"}, false);
     double seconds = 0;
-    bool timeOk = false;
-    if (p.time) {
+    std::optional<std::string> problem = p.problem;
+    if (p.time && !problem) {
         const char* end = p.time->data() + p.time->size();
         auto [ptr, ec] = std::from_chars(p.time->data(), end, seconds);
-        timeOk = ec == std::errc() && ptr == end && std::isfinite(seconds) && seconds >= 0;
+        if (ec != std::errc() || ptr != end || !std::isfinite(seconds) || seconds < 0)
+            problem = "--time needs a number of seconds, 0 or more, not \"" + *p.time + "\"";
     }
-    if (p.problem || p.positional.size() != 1 || !p.output || !timeOk) {
+    if (problem || p.positional.size() != 1 || !p.output || !p.time) {
         err << "usage: vorpix render-frame <recording> --time SECONDS [--preset P] --output FILE.png"
-            << (p.problem ? " (" + *p.problem + ")" : "") << "\n";
+            << (problem ? " (" + *problem + ")" : "") << "\n";
         return 2;
     }
     const auto preset =
@@ -353,8 +380,11 @@ int runRenderFrame(const std::vector<std::string>& args, const Environment& env,
         err << "vorpix render-frame: " << message << "\n";
         return 1;
     };
+    if (auto ok = model::checkOutputFile(*p.output); !ok) return fail(ok.error().message);
     auto recording = editor::loadRecording(p.positional.front(), env.applicationSupport);
     if (!recording) return fail(recording.error().message);
+    if (auto ok = model::checkOutputOutsideRecordings(*p.output, recordingFiles(*recording)); !ok)
+        return fail(ok.error().message);
     const editor::EditView edit = editor::deriveEdit(*recording);
     // The style's own aspect unless a preset is named, as the preview shows it.
     const model::OutputAspect aspect =

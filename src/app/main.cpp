@@ -17,6 +17,7 @@
 
 #include "app/CommandLine.h"
 #include "media/FFmpeg.h"
+#include "model/SafeOutput.h"
 
 namespace {
 
@@ -53,6 +54,9 @@ vorpix::app::Environment environment() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts: Ctrl-C, SIGTERM or a hang-up never leave a
+    // half-written movie's temporary, and a file-size limit is a write error.
+    vorpix::model::SafeOutput::removeTemporariesOnSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
     qInstallMessageHandler(quietMessages);
     std::unique_ptr<QCoreApplication> qt;

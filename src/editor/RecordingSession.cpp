@@ -110,13 +110,15 @@ Result<media::StudioComposition> buildComposition(const LoadedRecording& r) {
 
 Result<ExportedMovie> exportMovie(const LoadedRecording& r, model::ExportPreset preset,
                                   const fs::path& output, media::ActiveExports& active,
-                                  const std::function<void(double)>& progress) {
+                                  const std::function<void(double)>& progress, model::OnExisting existing) {
     std::promise<media::ExportReport> finished;
+    media::ExportSettings settings;
+    settings.onExisting = existing;
     auto report = finished.get_future();
     {
         media::ExportTask task(
             active, r.item.id, media::exportSources(r.item, r.events, r.project, preset, r.segments), output,
-            {},
+            settings,
             [&progress](double fraction) {
                 if (progress) progress(fraction);
             },

@@ -19,6 +19,7 @@
 #include "media/CompositionBuilder.h"
 #include "model/Project.h"
 #include "model/RecordingItem.h"
+#include "model/SafeOutput.h"
 #include "model/Result.h"
 #include "model/SessionEvents.h"
 #include "model/Style.h"
@@ -80,13 +81,15 @@ struct ExportedMovie {
     int height = 0;
 };
 
-// Exports the edit at `preset` to `output` (replaced when it exists; written
-// under a temporary name until complete), announcing the recording in
-// `active` while it runs. Blocks; `progress` is called about four times a
-// second from the export's watcher thread. Failures carry the user's
-// message ("Export failed: " + description).
+// Exports the edit at `preset` to `output` (written under a temporary name
+// until complete, then replacing an existing file or taking a numbered name
+// as `existing` says), announcing the recording in `active` while it runs.
+// Blocks; `progress` is called about four times a second from the export's
+// watcher thread. Failures carry the user's message ("Export failed: " +
+// description).
 Result<ExportedMovie> exportMovie(const LoadedRecording& recording, model::ExportPreset preset,
                                   const std::filesystem::path& output, media::ActiveExports& active,
-                                  const std::function<void(double)>& progress = {});
+                                  const std::function<void(double)>& progress = {},
+                                  model::OnExisting existing = model::OnExisting::replace);
 
 }  // namespace vorpix::editor

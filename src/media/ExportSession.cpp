@@ -12,6 +12,8 @@
 #include "media/SourceFrameProvider.h"
 #include "media/StudioCompositor.h"
 #include "media/ThreadName.h"
+#include "model/OutputCheck.h"
+#include "model/SafeOutput.h"
 
 namespace vorpix::media {
 
@@ -19,15 +21,6 @@ namespace {
 
 Error sessionError() {
     return makeError(domain::kTavorin, kExportSessionCode, kExportSessionMessage);
-}
-
-// A hidden name beside the target, so a half-written movie never carries the
-// target's name and a crash leaves a dot-file rather than a broken movie.
-std::filesystem::path temporaryFor(const std::filesystem::path& output) {
-    std::string name = ".";
-    name += output.filename().string();
-    name += ".part";
-    return output.parent_path() / name;
 }
 
 // What the decode thread, the compositor's completions and the encode loop
@@ -60,9 +53,8 @@ Result<std::unique_ptr<ExportSession>> ExportSession::create(StudioComposition c
     const int height = instruction->renderer->outputHeight() & ~1;
     const MediaTime duration = composition.duration();
     const int fps = composition.videoComposition.fps;
-    if (width < 2 || height < 2 || duration <= kZeroTime || fps <= 0 || output.filename().empty()) {
-        return sessionError();
-    }
+    if (width < 2 || height < 2 || duration <= kZeroTime || fps <= 0) return sessionError();
+    if (auto ok = model::checkOutputFile(output); !ok) return ok.error();
     std::unique_ptr<ExportSession> session(
         new ExportSession(std::move(composition), std::move(output), settings));
     session->width_ = width;
@@ -81,22 +73,27 @@ Result<ExportEnd> ExportSession::run() {
     if (!status_.compare_exchange_strong(expected, ExportStatus::exporting)) {
         return makeError(domain::kTavorin, kExportSessionCode, "The export session has already run.");
     }
-    const std::filesystem::path temporary = temporaryFor(output_);
-    auto result = write(temporary);
-    std::error_code ec;
+    // A hidden, unique name beside the target until the movie is complete:
+    // the old file stays as it was, and a crash leaves a dot-file that the
+    // next write into the folder removes.
+    auto file = model::SafeOutput::create(output_);
+    if (!file) {
+        status_ = ExportStatus::failed;
+        return file.error();
+    }
+    auto result = write(file->temporary());
     if (result && *result == ExportEnd::completed) {
-        std::filesystem::rename(temporary, output_, ec);
-        if (ec) {
-            std::filesystem::remove(temporary, ec);
+        auto placed = file->commit(settings_.onExisting);
+        if (!placed) {
             status_ = ExportStatus::failed;
-            return makeError(domain::kFile, ec.value(),
-                             "Could not save " + output_.filename().string() + ": " + ec.message());
+            return placed.error();
         }
+        output_ = *placed;
         progress_ = 1.0;
         status_ = ExportStatus::completed;
         return ExportEnd::completed;
     }
-    std::filesystem::remove(temporary, ec);
+    file->discard();
     status_ = result ? ExportStatus::cancelled : ExportStatus::failed;
     return result;
 }

@@ -11,9 +11,9 @@
 //   the caller of run()   audio mix, encode, mux (and RGBA -> YUV 4:2:0 for
 //                         renderers that cannot write 4:2:0 themselves)
 //
-// The movie is written under a hidden temporary name in the target folder
-// and renamed to the target only when complete; a failed or cancelled
-// export leaves nothing at the target name.
+// The movie is written under a unique hidden temporary name in the target
+// folder (model::SafeOutput) and renamed to the target only when complete;
+// a failed or cancelled export leaves an existing target as it was.
 //
 // Thread safety: run() on one thread; cancel(), progress() and status() from
 // any thread.
@@ -28,6 +28,7 @@
 #include "media/CompositionBuilder.h"
 #include "media/VideoReader.h"
 #include "model/Result.h"
+#include "model/SafeOutput.h"
 
 namespace vorpix::media {
 
@@ -54,6 +55,9 @@ struct ExportSettings {
     // would add a decoded-picture set each (40 MB at 2880 x 1800) for
     // parallelism the encoder already uses up.
     DecodeThreads decodeThreads = DecodeThreads::single;
+    // An existing file at the target is replaced, or (for the default
+    // names) kept while the movie takes the first free numbered name.
+    model::OnExisting onExisting = model::OnExisting::replace;
 };
 
 enum class ExportStatus { waiting, exporting, completed, failed, cancelled };
@@ -62,7 +66,8 @@ enum class ExportEnd { completed, cancelled };
 class ExportSession {
 public:
     // Fails with code 4 when the composition cannot be exported (no renderer,
-    // a canvas under 2 × 2 pixels, nothing to show).
+    // a canvas under 2 × 2 pixels, nothing to show), and with
+    // model::checkOutputFile's error when `output` cannot name a file.
     static Result<std::unique_ptr<ExportSession>> create(StudioComposition composition,
                                                          std::filesystem::path output,
                                                          ExportSettings settings = {});
@@ -84,6 +89,9 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     std::int64_t frameCount() const { return frames_; }
+    // The file written: the target, or its numbered name once run() has
+    // completed with OnExisting::number.
+    const std::filesystem::path& output() const { return output_; }
 
 private:
     ExportSession(StudioComposition composition, std::filesystem::path output, ExportSettings settings);

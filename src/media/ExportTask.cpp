@@ -84,12 +84,11 @@ void ExportTask::work() {
         if (!cancelled) session_ = session;
     }
     if (cancelled) return finish(ExportReport{});
-    std::error_code ec;
-    std::filesystem::remove(url_, ec);  // a failure to delete is ignored
+    // An existing file at url_ is replaced only by a complete movie.
     auto result = session->run();
     if (!result) return finish(failed(result.error()));
     if (*result == ExportEnd::cancelled) return finish(ExportReport{});
-    finish(ExportReport{ExportReport::Kind::completed, url_, {}});
+    finish(ExportReport{ExportReport::Kind::completed, session->output(), {}});
 }
 
 }  // namespace vorpix::media

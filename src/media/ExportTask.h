@@ -2,8 +2,9 @@
 
 // One recording's export as a task of its own, the part of the editor's
 // export that needs no editor: announce the recording in ActiveExports,
-// build the composition, create the session, replace any file at the
-// target, export while a watcher reports progress every 0.25 s, and report
+// build the composition, create the session, export while a watcher
+// reports progress every 0.25 s (the movie replaces any file at the target
+// only when complete, or takes a numbered name, as the settings say), report
 // how it ended ("Export failed: " and the failure's description, or a quiet
 // cancellation). The recording leaves ActiveExports however it ends.
 //
@@ -31,7 +32,7 @@ inline constexpr const char* kExportFailedPrefix = "Export failed: ";
 struct ExportReport {
     enum class Kind { completed, failed, cancelled };
     Kind kind = Kind::cancelled;
-    std::filesystem::path url;  // completed
+    std::filesystem::path url;  // completed: where the movie is
     std::string message;        // failed: "Export failed: " + description
 };
 

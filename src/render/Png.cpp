@@ -1,5 +1,7 @@
 #include "render/Png.h"
 
+#include "model/AtomicFile.h"
+
 #include <zlib.h>
 
 #include <array>
@@ -94,12 +96,10 @@ Result<void> writePng(const std::filesystem::path& path, const ImageView& image)
     putChunk(file, "IDAT", packed);
     putChunk(file, "IEND", {});
 
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return makeError(domain::kFile, errno, "Could not create " + path.string() + ".");
-    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    out.close();
-    if (!out) return makeError(domain::kFile, errno, "Could not write " + path.string() + ".");
-    return {};
+    // Whole or not at all: a full disk never leaves a partial PNG under the
+    // real name, and an existing file stays until the new one is complete.
+    return model::writeFileAtomically(
+        path, std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
 }
 
 Result<Image> readPng(const std::filesystem::path& path) {

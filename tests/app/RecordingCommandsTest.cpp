@@ -2,16 +2,24 @@
 // makes with make-sample: real H.264 and AAC files, real exports.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QGuiApplication>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <thread>
 
 #include "app/CommandLine.h"
 #include "app/SampleRecording.h"
 #include "media/MediaProbe.h"
+#include "model/AtomicFile.h"
 #include "model/Project.h"
 #include "model/Uuid.h"
 #include "render/Png.h"
@@ -73,6 +81,41 @@ protected:
         r.out = out.str();
         r.err = err.str();
         return r;
+    }
+
+    // The built executable in a child process, as a user runs it: its own
+    // signal handling, HOME under the test's folder, output in files.
+    pid_t spawn(const std::vector<std::string>& args, const std::string& name, rlim_t fileSizeLimit = RLIM_INFINITY) {
+        std::vector<std::string> texts{VORPIX_BINARY};
+        texts.insert(texts.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& t : texts) argv.push_back(t.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> vars{"HOME=" + env_.homeFolder.string(), "QT_QPA_PLATFORM=offscreen",
+                                      "XDG_CONFIG_HOME=" + (env_.homeFolder / ".config").string(),
+                                      "XDG_DATA_HOME=" + (env_.homeFolder / "data").string(), "PATH=/usr/bin:/bin"};
+        std::vector<char*> envp;
+        for (auto& v : vars) envp.push_back(v.data());
+        envp.push_back(nullptr);
+        const std::string out = (root_ / (name + ".out")).string();
+        const std::string err = (root_ / (name + ".err")).string();
+        const pid_t pid = fork();
+        if (pid == 0) {  // only async-signal-safe calls until exec
+            for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
+            if (fileSizeLimit != RLIM_INFINITY) setrlimit(RLIMIT_FSIZE, &limit);
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        return pid;
+    }
+    std::string text(const fs::path& file) { return model::readWholeFile(file).valueOr(std::string("<missing>")); }
+    int temporaries(const fs::path& folder) {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().ends_with(".part");
+        return n;
     }
 
     fs::path root_;
@@ -194,7 +237,13 @@ TEST_F(RecordingCommands, ExportAndRenderFrameHonourThePreset) {
     EXPECT_EQ(image->height(), 320);
 
     EXPECT_EQ(run({"export", folder.string(), "--preset", "wide"}).status, 2);
-    EXPECT_EQ(run({"render-frame", folder.string(), "--time", "-1", "--output", png.string()}).status, 2);
+    for (const char* time : {"-1", "soon", "nan"}) {
+        const Outcome bad = run({"render-frame", folder.string(), "--time", time, "--output", png.string()});
+        EXPECT_EQ(bad.status, 2);
+        EXPECT_NE(bad.err.find("--time needs a number of seconds, 0 or more, not \"" + std::string(time) + "\""),
+                  std::string::npos)
+            << bad.err;
+    }
 }
 
 TEST_F(RecordingCommands, MakeSampleWithoutAFolderAddsARecordingToTheLibrary) {
@@ -221,6 +270,113 @@ TEST_F(RecordingCommands, ExportToTheMoviesFolderByDefault) {
     EXPECT_EQ(written.filename().string().rfind("Demo ", 0), 0u);
     EXPECT_EQ(written.extension(), ".mp4");
     EXPECT_TRUE(fs::exists(written));
+}
+
+TEST_F(RecordingCommands, OutputsThatWouldReplaceARecordingOrAFolderAreRefusedInOneLine) {
+    const fs::path folder = makeRecording("keep", true);
+    fs::create_directories(root_ / "empty");
+    fs::create_directories(root_ / "Talk.screenstudio");
+    ASSERT_TRUE(model::writeProject(folder, model::Project{}));
+    std::map<fs::path, std::string> before;
+    for (const auto& e : fs::directory_iterator(folder)) before[e.path()] = text(e.path());
+    ASSERT_EQ(before.size(), 4u);  // raw.mov, webcam.mov, events.json, project.json
+    std::vector<std::pair<std::string, std::string>> cases{
+        {folder.string(), "it is a folder"},
+        {folder.string() + "/", "it is a folder"},
+        {(root_ / "empty").string(), "it is a folder"},
+        {(root_ / "new" / "").string(), "it is a folder"},
+        {"", "No output file was given."},
+        {(root_ / "none" / "x.mp4").string(), "the folder " + (root_ / "none").string() + " does not exist"},
+        {(folder / "new.mp4").string(), "inside the recording folder"},
+        {(root_ / "Talk.screenstudio" / "x.mp4").string(), "inside the Screen Studio package"}};
+    for (const auto& [file, bytes] : before) cases.emplace_back(file.string(), "Will not write " + file.string());
+    for (const auto& [output, says] : cases) {
+        for (const Outcome& r : {run({"export", folder.string(), "--output", output}),
+                                 run({"render-frame", folder.string(), "--time", "1", "--output", output})}) {
+            EXPECT_EQ(r.status, 1) << output;
+            EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+    for (const auto& [file, bytes] : before) EXPECT_EQ(text(file), bytes) << file;
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), std::ssize(before));
+    EXPECT_TRUE(fs::is_directory(root_ / "empty"));
+}
+
+TEST_F(RecordingCommands, AnInterruptedOrFailedExportKeepsTheOldFileAndLeavesNoTemporary) {
+    const fs::path folder = makeRecording("long", false);
+    const fs::path target = root_ / "out" / "movie.mp4";
+    fs::create_directories(target.parent_path());
+    struct Case {
+        int signal;             // sent once the export has begun; 0: none
+        rlim_t fileSizeLimit;   // RLIM_INFINITY: none
+    };
+    for (const Case c : {Case{SIGTERM, RLIM_INFINITY}, Case{SIGINT, RLIM_INFINITY}, Case{SIGHUP, RLIM_INFINITY},
+                         Case{SIGKILL, RLIM_INFINITY}, Case{0, 8 * 1024}}) {
+        std::ofstream(target) << "the user's old movie";
+        const pid_t child =
+            spawn({"export", folder.string(), "--preset", "source", "--output", target.string()}, "child", c.fileSizeLimit);
+        if (c.signal != 0) {
+            for (int i = 0; i < 4000 && temporaries(target.parent_path()) == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ASSERT_EQ(temporaries(target.parent_path()), 1) << "the export never began";
+            kill(child, c.signal);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        if (c.signal != 0) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << c.signal << " " << status;
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+            EXPECT_EQ(text(root_ / "child.err").rfind("Export failed: ", 0), 0u) << text(root_ / "child.err");
+            EXPECT_NE(text(root_ / "child.err").find("File too large\n"), std::string::npos);
+        }
+        EXPECT_EQ(text(target), "the user's old movie") << c.signal;
+        // Only SIGKILL leaves its temporary; the next write into the folder removes it.
+        EXPECT_EQ(temporaries(target.parent_path()), c.signal == SIGKILL ? 1 : 0) << c.signal;
+        if (c.signal == SIGKILL) {
+            ASSERT_EQ(run({"render-frame", folder.string(), "--time", "0", "--output", (root_ / "out" / "f.png").string()})
+                          .status,
+                      0);
+            EXPECT_EQ(temporaries(target.parent_path()), 0);
+        }
+    }
+}
+
+TEST_F(RecordingCommands, ConcurrentExportsEachFinishAndDefaultNamesNeverCollide) {
+    const fs::path folder = makeRecording("Demo", false);
+    const fs::path target = root_ / "same.mp4";
+    std::ofstream(target) << "old";
+    const std::vector<std::string> source{"export", folder.string(), "--preset", "source"};
+    auto to = [&source](const fs::path& output) {
+        auto args = source;
+        args.insert(args.end(), {"--output", output.string()});
+        return args;
+    };
+    const std::vector<pid_t> children{spawn(to(target), "a"), spawn(to(target), "b"), spawn(source, "c"),
+                                      spawn(source, "d")};
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(text(root_ / "a.out"), target.string() + "\n");
+    EXPECT_EQ(text(root_ / "b.out"), target.string() + "\n");
+    const fs::path c = text(root_ / "c.out").substr(0, text(root_ / "c.out").size() - 1);
+    const fs::path d = text(root_ / "d.out").substr(0, text(root_ / "d.out").size() - 1);
+    EXPECT_NE(c, d);
+    // In the same minute the second is "Demo <date> <time> 2.mp4".
+    if (c.stem().string().size() != d.stem().string().size()) {
+        const auto& [first, second] = c.stem().string().size() < d.stem().string().size() ? std::pair(c, d) : std::pair(d, c);
+        EXPECT_EQ(second.stem(), first.stem().string() + " 2");
+    }
+    for (const fs::path& movie : {target, c, d}) {
+        auto probed = media::probeMedia(movie);
+        ASSERT_TRUE(probed.ok()) << movie;
+        EXPECT_EQ(probed->video.size(), 1u) << movie;
+    }
+    EXPECT_EQ(temporaries(root_), 0);
+    EXPECT_EQ(temporaries(c.parent_path()), 0);
 }
 
 }  // namespace

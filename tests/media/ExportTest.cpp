@@ -83,6 +83,18 @@ protected:
         return *built;
     }
 
+    // Hidden ".part" files in the folder: a write's temporaries.
+    static int temporaries() {
+        int n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_->path()))
+            n += entry.path().filename().string().ends_with(".part");
+        return n;
+    }
+    static std::string slurp(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
     static Result<ExportEnd> exportTo(const StudioComposition& c, const std::filesystem::path& out) {
         auto session = ExportSession::create(c, out);
         if (!session) return session.error();
@@ -226,7 +238,7 @@ TEST_F(ExportTest, FfprobeSeesTheRightMovie) {
     ASSERT_NE(moov, boxes.end());
     ASSERT_NE(mdat, boxes.end());
     EXPECT_LT(moov, mdat);
-    EXPECT_FALSE(std::filesystem::exists(folder_->path() / ".probe me.mp4.part"));
+    EXPECT_EQ(temporaries(), 0);
 }
 
 TEST_F(ExportTest, OddCanvasesAreRoundedDownToEvenAndSilenceMeansNoAudio) {
@@ -249,6 +261,7 @@ TEST_F(ExportTest, OddCanvasesAreRoundedDownToEvenAndSilenceMeansNoAudio) {
 TEST_F(ExportTest, CancellingLeavesNothingBehind) {
     const auto c = compose("raw.mov", {});
     const auto out = folder_->path() / "cancelled.mp4";
+    std::ofstream(out) << "the user's old file";
     auto session = ExportSession::create(c, out);
     ASSERT_TRUE(session);
     std::thread canceller([&] {
@@ -261,8 +274,8 @@ TEST_F(ExportTest, CancellingLeavesNothingBehind) {
     EXPECT_EQ(*result, ExportEnd::cancelled);
     EXPECT_EQ((*session)->status(), ExportStatus::cancelled);
     EXPECT_LT((*session)->progress(), 1.0);
-    EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_FALSE(std::filesystem::exists(folder_->path() / ".cancelled.mp4.part"));
+    EXPECT_EQ(slurp(out), "the user's old file");
+    EXPECT_EQ(temporaries(), 0);
 }
 
 TEST_F(ExportTest, FailuresLeaveNothingAndSayWhy) {
@@ -271,16 +284,19 @@ TEST_F(ExportTest, FailuresLeaveNothingAndSayWhy) {
     const auto c = compose("brief.mov", {});
     std::filesystem::remove(*folder_ / "brief.mov");
     const auto out = folder_->path() / "failed.mp4";
+    std::ofstream(out) << "the user's old file";
     auto result = exportTo(c, out);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().message, "Could not open brief.mov: No such file or directory");
-    EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_FALSE(std::filesystem::exists(folder_->path() / ".failed.mp4.part"));
+    EXPECT_EQ(slurp(out), "the user's old file");
+    EXPECT_EQ(temporaries(), 0);
 
     // A folder that does not exist.
     auto nowhere = exportTo(compose("silent.mov", {}), folder_->path() / "no such folder" / "x.mp4");
     ASSERT_FALSE(nowhere);
-    EXPECT_EQ(nowhere.error().message, "Could not create x.mp4: No such file or directory");
+    EXPECT_EQ(nowhere.error().message, "Could not write " + (folder_->path() / "no such folder" / "x.mp4").string() +
+                                           ": the folder " + (folder_->path() / "no such folder").string() +
+                                           " does not exist.");
 }
 
 TEST_F(ExportTest, SessionsThatCannotBeCreatedAreCodeFour) {
