@@ -15,6 +15,7 @@ extern "C" {
 #include <ostream>
 
 #include "app/ProgressBar.h"
+#include "app/RecordCommands.h"
 #include "editor/RecordingSession.h"
 #include "import/Library.h"
 #include "import/ScreenStudioImport.h"
@@ -160,7 +161,7 @@ int runSelfTest(const std::vector<std::string>& args, const Environment& env, st
     if (at != args.end() && at + 1 != args.end()) folder = *(at + 1);
     if (folder && at + 2 < args.end()) output = *(at + 2);
     if (!folder) {
-        const auto items = import::allRecordings(env.moviesFolder, searchFolders(env));
+        const auto items = import::allRecordings(env.moviesFolder, searchFolders(env), takeRecovery());
         if (items.empty()) {
             err << "SELFTEST: ingen inspelning hittades i " << import::baseFolder(env.moviesFolder).string()
                 << "\n";
