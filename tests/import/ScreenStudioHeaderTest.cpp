@@ -418,6 +418,15 @@ Json projectWithSlices(Json slices) {
     return Json{{"scenes", Json::array({Json{{"slices", std::move(slices)}}})}};
 }
 
+// One slice of a project's scene in milliseconds; a null value leaves the key out.
+Json slice(const Json& start, const Json& end, const Json& scale = nullptr) {
+    Json s = Json::object();
+    if (!start.is_null()) s["sourceStartMs"] = start;
+    if (!end.is_null()) s["sourceEndMs"] = end;
+    if (!scale.is_null()) s["timeScale"] = scale;
+    return s;
+}
+
 TEST_F(ScreenStudioHeader, SlicesSumToTheSlicedDuration) {
     struct Case {
         const char* what;
@@ -425,44 +434,21 @@ TEST_F(ScreenStudioHeader, SlicesSumToTheSlicedDuration) {
         std::vector<model::TimelineSlice> expected;
         double slicedDuration;
     };
+    const auto list = [](std::initializer_list<Json> items) { return Json(std::vector<Json>(items)); };
+    // clang-format off
     const Case cases[] = {
-        {"two cuts",
-         Json::parse(
-             R"([{"sourceStartMs":0,"sourceEndMs":10000},{"sourceStartMs":20000,"sourceEndMs":30000}])"),
-         {{0, 10, 1}, {20, 30, 1}},
-         20},
-        {"double speed",
-         Json::parse(R"([{"sourceStartMs":0,"sourceEndMs":10000,"timeScale":2}])"),
-         {{0, 10, 2}},
-         5},
-        {"time scale zero counts as one",
-         Json::parse(R"([{"sourceStartMs":0,"sourceEndMs":10000,"timeScale":0}])"),
-         {{0, 10, 1}},
-         10},
-        {"negative time scale",
-         Json::parse(R"([{"sourceStartMs":0,"sourceEndMs":4000,"timeScale":-3}])"),
-         {{0, 4, 1}},
-         4},
-        {"numbers as strings",
-         Json::parse(R"([{"sourceStartMs":"1000","sourceEndMs":"3000","timeScale":"0.5"}])"),
-         {{1, 3, 0.5}},
-         4},
-        {"unsorted input is sorted",
-         Json::parse(
-             R"([{"sourceStartMs":20000,"sourceEndMs":25000},{"sourceStartMs":0,"sourceEndMs":5000}])"),
-         {{0, 5, 1}, {20, 25, 1}},
-         10},
-        {"end clamped to the session",
-         Json::parse(R"([{"sourceStartMs":25000,"sourceEndMs":90000}])"),
-         {{25, 30, 1}},
-         5},
+        {"two cuts", list({slice(0, 10000), slice(20000, 30000)}), {{0, 10, 1}, {20, 30, 1}}, 20},
+        {"double speed", list({slice(0, 10000, 2)}), {{0, 10, 2}}, 5},
+        {"time scale zero counts as one", list({slice(0, 10000, 0)}), {{0, 10, 1}}, 10},
+        {"negative time scale", list({slice(0, 4000, -3)}), {{0, 4, 1}}, 4},
+        {"numbers as strings", list({slice("1000", "3000", "0.5")}), {{1, 3, 0.5}}, 4},
+        {"unsorted is sorted", list({slice(20000, 25000), slice(0, 5000)}), {{0, 5, 1}, {20, 25, 1}}, 10},
+        {"end clamped to the session", list({slice(25000, 90000)}), {{25, 30, 1}}, 5},
         {"empty and reversed entries skipped",
-         Json::parse(
-             R"([{"sourceStartMs":5000,"sourceEndMs":5000},{"sourceStartMs":8000,"sourceEndMs":2000},{"sourceEndMs":3000},"junk"])"),
-         {{0, 3, 1}},
-         3},
-        {"no usable slices: the session's length", Json::parse(R"([{"sourceStartMs":1}])"), {}, 30},
+         list({slice(5000, 5000), slice(8000, 2000), slice(nullptr, 3000), "junk"}), {{0, 3, 1}}, 3},
+        {"no usable slices: the session's length", list({slice(1, nullptr)}), {}, 30},
     };
+    // clang-format on
     int index = 0;
     for (const auto& c : cases) {
         const std::string name = "P" + std::to_string(index++) + ".screenstudio";

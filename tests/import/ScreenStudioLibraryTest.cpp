@@ -43,10 +43,7 @@ TEST_F(ScreenStudioListing, CacheFolderUnderTheDataFolderNamedByTheHash) {
     EXPECT_EQ(cacheFolder(temp_.path() / "x" / ".." / "Demo.screenstudio/", data), folder);
     // Another package: another folder.
     EXPECT_NE(cacheFolder(temp_.path() / "Demo2.screenstudio", data), folder);
-}
-
-TEST_F(ScreenStudioListing, RelativePackagePathsHashTheirAbsolutePath) {
-    const fs::path data = temp_.path() / "share";
+    // A relative path hashes as its absolute path.
     const fs::path relative = "some/Demo.screenstudio";
     EXPECT_EQ(cacheFolder(relative, data).filename().string(),
               std::to_string(pathHash((fs::current_path() / relative).string())));
@@ -119,12 +116,9 @@ TEST_F(ScreenStudioListing, LightweightItemOpensNoJson) {
     EXPECT_EQ(item->displayName, "Launch Video");
     EXPECT_EQ(item->createdAt, model::creationDate(package).value());
     EXPECT_FALSE(peek(package).ok());
-}
 
-TEST_F(ScreenStudioListing, LightweightItemNeedsTheExtension) {
-    const fs::path folder = temp_.path() / "Demo.screenstudio.bak";
-    PackageBuilder::standard(folder);
-    EXPECT_FALSE(lightweightItem(folder).has_value());
+    PackageBuilder::standard(temp_.path() / "Demo.screenstudio.bak");  // needs the extension
+    EXPECT_FALSE(lightweightItem(temp_.path() / "Demo.screenstudio.bak").has_value());
 }
 
 TEST_F(ScreenStudioListing, LightweightAndPeekedItemsShareTheirId) {
@@ -168,9 +162,6 @@ TEST_F(ScreenStudioListing, SearchFoldersInOrderWithoutDuplicatesOrMissingFolder
         home / "Library/CloudStorage/GoogleDrive-b@x.se/Min enhet/Video",
     };
     EXPECT_EQ(folders, expected);
-}
-
-TEST_F(ScreenStudioListing, SearchFoldersOfAnEmptyHome) {
     EXPECT_TRUE(screenStudioSearchFolders({}, temp_.path() / "nobody").empty());
     EXPECT_TRUE(screenStudioSearchFolders({}, {}).empty());
 }

@@ -60,23 +60,6 @@ void put32(QByteArray& out, std::uint32_t v) {
     put16(out, v >> 16);
 }
 
-const char* reason(int status) {
-    switch (status) {
-        case 200:
-            return "OK";
-        case 204:
-            return "No Content";
-        case 302:
-            return "Found";
-        case 404:
-            return "Not Found";
-        case 500:
-            return "Internal Server Error";
-        default:
-            return "Status";
-    }
-}
-
 }  // namespace
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -252,8 +235,8 @@ LoopbackServer::LoopbackServer() {
                     socket->abort();
                     return;
                 }
-                QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " " +
-                                  reason(response.status) + "\r\n";
+                // The updater reads the status code only; one reason phrase does for all.
+                QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
                 if (!response.location.isEmpty()) head += "Location: " + response.location + "\r\n";
                 if (response.status != 204)
                     head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
