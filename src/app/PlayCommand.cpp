@@ -13,9 +13,8 @@
 
 #include "editor/AudioOutput.h"
 #include "editor/Player.h"
+#include "editor/PreviewComposition.h"
 #include "editor/RecordingSession.h"
-#include "media/FrameRendererAdapter.h"
-#include "media/RecordingExport.h"
 
 namespace vorpix::app {
 
@@ -89,24 +88,6 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::string& 
     return o;
 }
 
-// The preview's composition: the edit as the editor holds it, its renderer
-// drawing the document's canvas fitted into the view.
-Result<media::StudioComposition> previewComposition(const editor::LoadedRecording& r, Size view) {
-    const editor::EditView edit = editor::deriveEdit(r);
-    const model::OutputAspect aspect = r.project.style.outputAspect;
-    const Size pixels{static_cast<double>(std::max<std::int64_t>(r.events.pixelWidth, 1)),
-                      static_cast<double>(std::max<std::int64_t>(r.events.pixelHeight, 1))};
-    const Size canvas = render::FrameRenderer::canvasSize(pixels, aspect);
-    const double scale = std::min(view.width / canvas.width, view.height / canvas.height);
-    const Size fitted{std::max(std::floor(canvas.width * scale), 1.0), std::max(std::floor(canvas.height * scale), 1.0)};
-    model::ExportPreset preset = model::ExportPreset::source;
-    for (auto p : {model::ExportPreset::youtube1080, model::ExportPreset::socialPortrait, model::ExportPreset::square})
-        if (media::aspectFor(p) == aspect) preset = p;
-    media::CompositionSources sources = media::exportSources(r.item, r.events, r.project, preset, r.segments);
-    sources.renderer = std::make_shared<media::FrameRendererAdapter>(editor::makeRenderer(r, edit, aspect, fitted));
-    return media::CompositionBuilder::build(sources);
-}
-
 // Seeks and waits for the frame; seconds it took, or none after 10 s.
 std::optional<double> seekAndWait(editor::Player& player, double t, double& longestCall) {
     std::mutex m;
@@ -146,8 +127,10 @@ int runPlay(const std::vector<std::string>& args, const Environment& env, std::o
     };
     auto recording = editor::loadRecording(options->recording, env.applicationSupport);
     if (!recording) return fail(recording.error().message);
-    auto built = previewComposition(*recording, {static_cast<double>(options->width),
-                                                 static_cast<double>(options->height)});
+    // The edit as the editor holds it, drawn at the view's size.
+    auto built = media::CompositionBuilder::build(editor::previewSources(
+        recording->item, recording->events, recording->project, recording->segments,
+        Size{static_cast<double>(options->width), static_cast<double>(options->height)}));
     if (!built) return fail(built.error().message);
     auto composition = std::make_shared<const media::StudioComposition>(std::move(*built));
 

@@ -9,6 +9,7 @@
 
 #include "camera/CameraTimeline.h"
 #include "camera/CursorPath.h"
+#include "editor/PreviewComposition.h"
 #include "editor/PreviewPlayer.h"
 #include "editor/VoiceOverTake.h"
 #include "import/ScreenStudioImport.h"
@@ -43,16 +44,6 @@ double uptimeSeconds() {
 }
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
-
-// The export preset whose canvas is the document's own aspect: the preview
-// shows what that export would write.
-model::ExportPreset previewPreset(model::OutputAspect aspect) {
-    for (auto preset : {model::ExportPreset::source, model::ExportPreset::youtube1080,
-                        model::ExportPreset::socialPortrait, model::ExportPreset::square}) {
-        if (media::aspectFor(preset) == aspect) return preset;
-    }
-    return model::ExportPreset::source;
-}
 
 bool zoomSettingsDiffer(const model::StyleSettings& a, const model::StyleSettings& b) {
     return a.autoZoom != b.autoZoom || a.zoomFactor != b.zoomFactor || a.zoomHold != b.zoomHold ||
@@ -236,9 +227,9 @@ void EditorModel::startRebuild() {
     auto zooms = isPlacingZoom() ? std::vector<model::ZoomSegment>{} : state_.segments;
     runInBackground(
         "tavorin.rebuild",
-        [item = mediaItem_, events = events_, document = state_.document(), zooms = std::move(zooms)] {
-            const auto preset = previewPreset(document.style.outputAspect);
-            return media::CompositionBuilder::build(media::exportSources(item, events, document, preset, zooms));
+        [item = mediaItem_, events = events_, document = state_.document(), zooms = std::move(zooms),
+         view = previewSize_] {
+            return media::CompositionBuilder::build(previewSources(item, events, document, zooms, view));
         },
         [generation, resume](EditorModel& model, Result<media::StudioComposition> built) {
             if (generation != model.rebuildGeneration_) return;  // a newer edit wins
@@ -383,6 +374,12 @@ void EditorModel::setSelectedSegmentID(std::optional<model::Uuid> id) {
     if (!isHydrating_) refreshPlacementRenderer();
 }
 
+void EditorModel::setPreviewSize(std::optional<Size> view) {
+    if (view == previewSize_) return;
+    previewSize_ = view;
+    rebuild();
+}
+
 void EditorModel::setMarks(std::optional<double> in, std::optional<double> out) {
     markIn_ = in;
     markOut_ = out;
@@ -467,9 +464,9 @@ void EditorModel::refreshPlacementRenderer() {
     auto zooms = isPlacingZoom() ? std::vector<model::ZoomSegment>{} : state_.segments;
     runInBackground(
         "tavorin.placement",
-        [item = mediaItem_, events = events_, document = state_.document(), zooms = std::move(zooms)] {
-            const auto preset = previewPreset(document.style.outputAspect);
-            return media::exportSources(item, events, document, preset, zooms).renderer;
+        [item = mediaItem_, events = events_, document = state_.document(), zooms = std::move(zooms),
+         view = previewSize_] {
+            return previewSources(item, events, document, zooms, view).renderer;
         },
         [generation](EditorModel& model, std::shared_ptr<const media::CompositionRenderer> renderer) {
             if (generation != model.placementGeneration_ || !model.services_.player) return;

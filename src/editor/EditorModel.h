@@ -133,6 +133,9 @@ public:
     void setStyle(const model::StyleSettings& style);
     // Changing the selection refreshes the placement renderer.
     void setSelectedSegmentID(std::optional<model::Uuid> id);
+    // The view's size in pixels: the preview renders the canvas fitted into
+    // it (none: the canvas itself). Rebuilds when it changes.
+    void setPreviewSize(std::optional<Size> view);
     // Marks only (Escape clears both); never saved.
     void setMarks(std::optional<double> in, std::optional<double> out);
 
@@ -297,6 +300,7 @@ private:
     std::uint64_t placementGeneration_ = 0;
     std::uint64_t seekGeneration_ = 0;
     std::shared_ptr<const media::StudioComposition> previewBuilt_;
+    std::optional<Size> previewSize_;
 
     bool isRecordingVO_ = false;
     QString voError_;

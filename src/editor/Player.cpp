@@ -94,6 +94,7 @@ void Player::Discarded::release() {
 }
 
 void Player::replaceItem(std::shared_ptr<const media::StudioComposition> composition) {
+    compositor_->cancelAllPendingVideoCompositionRequests();  // before the restart, as in seek()
     Discarded discarded;
     {
         std::lock_guard lock(mutex_);
@@ -111,10 +112,10 @@ void Player::replaceItem(std::shared_ptr<const media::StudioComposition> composi
     }
     discarded.release();
     changed_.notify_all();
-    compositor_->cancelAllPendingVideoCompositionRequests();
 }
 
 void Player::replaceRenderer(std::shared_ptr<const media::CompositionRenderer> renderer) {
+    compositor_->cancelAllPendingVideoCompositionRequests();  // before the restart, as in seek()
     Discarded discarded;
     {
         std::lock_guard lock(mutex_);
@@ -129,10 +130,12 @@ void Player::replaceRenderer(std::shared_ptr<const media::CompositionRenderer> r
     }
     discarded.release();
     changed_.notify_all();
-    compositor_->cancelAllPendingVideoCompositionRequests();
 }
 
 void Player::seek(double outputSeconds, std::function<void()> done) {
+    // Cancel first: a request the decoder queues after the restart must not
+    // be caught by it (the seek's own frame would be lost).
+    compositor_->cancelAllPendingVideoCompositionRequests();
     Discarded discarded;
     {
         std::lock_guard lock(mutex_);
@@ -140,7 +143,6 @@ void Player::seek(double outputSeconds, std::function<void()> done) {
     }
     discarded.release();
     changed_.notify_all();
-    compositor_->cancelAllPendingVideoCompositionRequests();
 }
 
 void Player::play() {

@@ -44,7 +44,7 @@ std::unique_ptr<editor::EditorModel> EditorTest::make(const std::filesystem::pat
     item.folder = folder;
     item.duration = duration;
     item.pixelSize = {320, 200};
-    return std::make_unique<editor::EditorModel>(item, editor::EditorModel::Services{{}, &active_});
+    return std::make_unique<editor::EditorModel>(item, editor::EditorModel::Services{{}, &active_, player_});
 }
 
 editor::EditorModel& EditorTest::open(const model::SessionEvents& events,

@@ -68,6 +68,7 @@ protected:
 
     TempFolder folder_;
     media::ActiveExports active_;
+    editor::PreviewPlayer* player_ = nullptr;  // given to the models made from now on
     std::unique_ptr<editor::EditorModel> model_;
 
     static TempFolder* shared_;

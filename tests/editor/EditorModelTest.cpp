@@ -5,6 +5,7 @@
 #include <map>
 
 #include "EditorFixture.h"
+#include "editor/Player.h"
 #include "editor/VoiceOverTake.h"
 
 namespace vorpix::testing {
@@ -285,6 +286,37 @@ TEST_F(EditorTest, PlaybackWithoutAPlayerClampsAndDebounces) {
     pump(100);
     m.playPause();  // at the end: nothing
     EXPECT_FALSE(m.isPlaying());
+}
+
+TEST_F(EditorTest, DrivesThePlayerAtTheViewsSize) {
+    struct Sink : editor::VideoSink {
+        void present(std::shared_ptr<const editor::PlayerFrame> f) override {
+            std::lock_guard lock(mutex);
+            size = {f->image->width, f->image->height};
+        }
+        std::mutex mutex;
+        std::pair<int, int> size;  // guarded by mutex
+    } sink;
+    editor::Player player(sink, std::make_unique<editor::NullAudioOutput>());
+    player_ = &player;
+    auto& m = open();
+    int rebuilt = 0;
+    QObject::connect(&m, &EditorModel::previewRebuilt, [&] { ++rebuilt; });
+    m.setPreviewSize(Size{100, 100});
+    ASSERT_TRUE(waitFor([&] { return rebuilt == 1; }));
+    {
+        std::lock_guard lock(sink.mutex);
+        EXPECT_EQ(sink.size, std::pair(100, 62));  // 320 x 200 fitted
+    }
+    m.seek(4);
+    ASSERT_TRUE(waitFor([&] { return player.currentTime() == 4.0; }));
+    m.playPause();
+    EXPECT_TRUE(waitFor([&] { return m.playhead() > 4.3; }));  // the display clock follows the player
+    EXPECT_TRUE(m.isPlaying());
+    m.seek(9.8);
+    EXPECT_TRUE(waitFor([&] { return !m.isPlaying(); }));  // the end of the item pauses
+    EXPECT_EQ(m.playhead(), 10);
+    model_.reset();
 }
 
 TEST_F(EditorTest, EditsCoalesceIntoOneRebuildAndANewerEditWins) {
