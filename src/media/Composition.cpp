@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "media/MediaCodes.h"
+
 namespace vorpix::media {
 
 namespace {
@@ -87,9 +89,10 @@ Result<void> Composition::insert(TrackId id, TimeSpan source, MediaTime at) {
 Result<void> Composition::insertScaled(TrackId id, TimeSpan source, MediaTime at, MediaTime targetDuration) {
     CompositionTrack* track = mutableTrack(id);
     if (track == nullptr)
-        return makeError(domain::kTavorin, 0, "The composition has no track " + std::to_string(id));
+        return makeError(domain::kTavorin, kCompositionEditCode,
+                         "The composition has no track " + std::to_string(id));
     if (at < kZeroTime || source.duration <= kZeroTime || targetDuration <= kZeroTime) {
-        return makeError(domain::kTavorin, 0,
+        return makeError(domain::kTavorin, kCompositionEditCode,
                          "Cannot insert a range of " + std::to_string(source.duration.seconds()) + " s at " +
                              std::to_string(at.seconds()) + " s");
     }

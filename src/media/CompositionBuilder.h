@@ -23,6 +23,7 @@
 
 #include "media/Composition.h"
 #include "media/CompositionRenderer.h"
+#include "media/MediaCodes.h"
 #include "media/MediaProbe.h"
 #include "media/MediaTime.h"
 #include "model/Geometry.h"
@@ -31,11 +32,7 @@
 
 namespace vorpix::media {
 
-// Error codes of the "tavorin" domain made here.
-inline constexpr int kNoVideoTrackCode = 2;
-inline constexpr int kCompositionTrackCode = 5;
-inline constexpr const char* kNoVideoTrackMessage = "The recording has no video track.";
-inline constexpr const char* kCompositionTrackMessage = "Could not create a composition track.";
+// Its error codes (kNoVideoTrackCode, kCompositionTrackCode) are in MediaCodes.h.
 
 // One extra sound placed on the output time line. It plays at its own speed
 // from `start` on, over cuts and sped-up stretches alike: it belongs to the

@@ -9,7 +9,7 @@
 #include "media/AudioMixer.h"
 #include "media/MovieWriter.h"
 #include "media/PixelConversion.h"
-#include "media/SourceFrameProvider.h"
+#include "media/FrameSource.h"
 #include "media/StudioCompositor.h"
 #include "media/ThreadName.h"
 #include "model/OutputCheck.h"
@@ -24,10 +24,12 @@ Error sessionError() {
 }
 
 // What the decode thread, the compositor's completions and the encode loop
-// share.
+// share, under the session's mutex and condition (which cancel() also
+// takes, so a cancel wakes every waiter at once).
 struct Pipeline {
-    std::mutex mutex;
-    std::condition_variable changed;
+    Pipeline(std::mutex& m, std::condition_variable& c) : mutex(m), changed(c) {}
+    std::mutex& mutex;
+    std::condition_variable& changed;
     // guarded by mutex
     std::deque<FrameResult> rendered;
     int inFlight = 0;
@@ -37,6 +39,11 @@ struct Pipeline {
 };
 
 }  // namespace
+
+EncoderThreading encoderThreading(int width, int height, unsigned cores) {
+    if (static_cast<std::int64_t>(width) * height <= EncoderThreading::kFullThreadingPixels) return {};
+    return {static_cast<int>(std::clamp(cores, 1u, 8u)), "sync-lookahead=0"};
+}
 
 ExportSession::ExportSession(StudioComposition composition, std::filesystem::path output,
                              ExportSettings settings)
@@ -65,10 +72,14 @@ Result<std::unique_ptr<ExportSession>> ExportSession::create(StudioComposition c
 }
 
 void ExportSession::cancel() {
-    cancelled_.store(true);
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_.store(true);
+    }
+    changed_.notify_all();
 }
 
-Result<ExportEnd> ExportSession::run() {
+Result<ExportEnd> ExportSession::run(const ProgressCallback& onProgress) {
     ExportStatus expected = ExportStatus::waiting;
     if (!status_.compare_exchange_strong(expected, ExportStatus::exporting)) {
         return makeError(domain::kTavorin, kExportSessionCode, "The export session has already run.");
@@ -81,7 +92,7 @@ Result<ExportEnd> ExportSession::run() {
         status_ = ExportStatus::failed;
         return file.error();
     }
-    auto result = write(file->temporary());
+    auto result = write(file->temporary(), onProgress);
     if (result && *result == ExportEnd::completed) {
         auto placed = file->commit(settings_.onExisting);
         if (!placed) {
@@ -91,6 +102,7 @@ Result<ExportEnd> ExportSession::run() {
         output_ = *placed;
         progress_ = 1.0;
         status_ = ExportStatus::completed;
+        if (onProgress) onProgress(1.0);
         return ExportEnd::completed;
     }
     file->discard();
@@ -98,7 +110,8 @@ Result<ExportEnd> ExportSession::run() {
     return result;
 }
 
-Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
+Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary,
+                                       const ProgressCallback& onProgress) {
     const auto& vc = composition_.videoComposition;
     const auto& renderer = *vc.instruction->renderer;
 
@@ -108,10 +121,11 @@ Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
     video.fps = vc.fps;
     video.preset = settings_.preset;
     video.crf = settings_.crf;
-    video.threads = settings_.encoderThreads > 0
-                        ? settings_.encoderThreads
-                        : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-    if (!settings_.x264Params.empty()) video.options.emplace_back("x264-params", settings_.x264Params);
+    const EncoderThreading threading = encoderThreading(width_, height_, std::thread::hardware_concurrency());
+    video.threads = settings_.encoderThreads > 0 ? settings_.encoderThreads : threading.threads;
+    std::string params = threading.x264Params;
+    if (!settings_.x264Params.empty()) params += (params.empty() ? "" : ":") + settings_.x264Params;
+    if (!params.empty()) video.options.emplace_back("x264-params", params);
     std::optional<AudioStreamSettings> audio;
     if (composition_.audioMix) {
         AudioStreamSettings a;
@@ -129,7 +143,7 @@ Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
 
     // Destroyed in reverse: the decode thread is joined first, then the
     // compositor drains its queue, then the shared state goes.
-    Pipeline pipeline;
+    Pipeline pipeline{mutex_, changed_};
     // The renderer writes the encoder's 4:2:0 itself when it can (no RGBA
     // frame, no extra pass); otherwise RGBA is converted below. Buffers have
     // the renderer's full size; the encoder takes their even-sized top-left.
@@ -142,18 +156,18 @@ Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
 
     std::thread decoder([&] {
         setCurrentThreadName(kDecodeThreadName);
-        SourceFrameProvider provider(composition_, StudioCompositor::kSourcePixelFormat,
-                                     settings_.decodeThreads);
+        // The decode half of the frame path; the compositor runs the other.
+        FrameSource source(composition_, settings_.decodeThreads);
         for (std::int64_t k = 0; k < frames_; ++k) {
             {
                 std::unique_lock lock(pipeline.mutex);
-                pipeline.changed.wait(
-                    lock, [&] { return pipeline.stop || pipeline.inFlight < settings_.framesInFlight; });
-                if (pipeline.stop) break;
+                pipeline.changed.wait(lock, [&] {
+                    return pipeline.stop || cancelled_ || pipeline.inFlight < settings_.framesInFlight;
+                });
+                if (pipeline.stop || cancelled_) break;
             }
-            if (cancelled_.load()) break;
             const MediaTime t = vc.frameTime(k);
-            auto frames = provider.framesAt(t);
+            auto frames = source.decodeAt(t);
             if (!frames) {
                 std::lock_guard lock(pipeline.mutex);
                 pipeline.decodeError = frames.error();
@@ -164,7 +178,6 @@ Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
             request.instruction = vc.instruction;
             request.compositionTime = t;
             request.sourceFrames = std::move(*frames);
-            request.renderContext = context;
             request.finish = [&pipeline](FrameResult r) {
                 std::lock_guard lock(pipeline.mutex);
                 pipeline.rendered.push_back(std::move(r));
@@ -196,11 +209,10 @@ Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
         FrameResult result;
         {
             std::unique_lock lock(pipeline.mutex);
-            // Wake now and then to notice a cancel while a frame is on its way.
-            while (pipeline.rendered.empty() && !pipeline.decodeError && !cancelled_.load() &&
-                   !(pipeline.decodeDone && pipeline.inFlight == 0)) {
-                pipeline.changed.wait_for(lock, std::chrono::milliseconds(50));
-            }
+            pipeline.changed.wait(lock, [&] {
+                return !pipeline.rendered.empty() || pipeline.decodeError || cancelled_ ||
+                       (pipeline.decodeDone && pipeline.inFlight == 0);
+            });
             if (pipeline.rendered.empty()) {
                 if (pipeline.decodeError) {
                     failure = *pipeline.decodeError;
@@ -258,6 +270,9 @@ Result<ExportEnd> ExportSession::write(const std::filesystem::path& temporary) {
             }
         }
         progress_ = static_cast<double>(k + 1) / static_cast<double>(frames_);
+        // Whole percents only: a hundred calls however long the movie.
+        if (onProgress && (k + 1) * 100 / frames_ != k * 100 / frames_ && k + 1 < frames_)
+            onProgress(progress_);
     }
     stopDecoding();
     if (failure) return *failure;

@@ -7,7 +7,7 @@ namespace vorpix::media {
 namespace {
 
 ExportReport failed(const Error& error) {
-    return ExportReport{ExportReport::Kind::failed, {}, kExportFailedPrefix + error.message};
+    return ExportReport{ExportReport::Kind::failed, {}, kExportFailedPrefix + error.message, error};
 }
 
 }  // namespace
@@ -23,14 +23,12 @@ ExportTask::ExportTask(ActiveExports& active, std::string recordingId, Compositi
       onProgress_(std::move(onProgress)),
       onFinish_(std::move(onFinish)) {
     active_.insert(recordingId_);
-    watcher_ = std::thread([this] { watch(); });
     worker_ = std::thread([this] { work(); });
 }
 
 ExportTask::~ExportTask() {
     cancel();
     worker_.join();
-    watcher_.join();
 }
 
 void ExportTask::cancel() {
@@ -41,33 +39,15 @@ void ExportTask::cancel() {
         session = session_;
     }
     if (session) session->cancel();
-    changed_.notify_all();
 }
 
 void ExportTask::finish(const ExportReport& report) {
     {
         std::lock_guard lock(mutex_);
-        done_ = true;
+        session_.reset();
     }
-    changed_.notify_all();
-    if (report.kind == ExportReport::Kind::completed && onProgress_) onProgress_(1.0);
     active_.remove(recordingId_);
     if (onFinish_) onFinish_(report);
-}
-
-void ExportTask::watch() {
-    setCurrentThreadName("tavorin.progress");
-    std::unique_lock lock(mutex_);
-    while (!done_) {
-        changed_.wait_for(lock, std::chrono::milliseconds(250));
-        if (done_) break;
-        if (session_ && session_->status() == ExportStatus::exporting && onProgress_) {
-            const double fraction = session_->progress();
-            lock.unlock();
-            onProgress_(fraction);
-            lock.lock();
-        }
-    }
 }
 
 void ExportTask::work() {
@@ -85,10 +65,10 @@ void ExportTask::work() {
     }
     if (cancelled) return finish(ExportReport{});
     // An existing file at url_ is replaced only by a complete movie.
-    auto result = session->run();
+    auto result = session->run(onProgress_);
     if (!result) return finish(failed(result.error()));
     if (*result == ExportEnd::cancelled) return finish(ExportReport{});
-    finish(ExportReport{ExportReport::Kind::completed, session->output(), {}});
+    finish(ExportReport{ExportReport::Kind::completed, session->output(), {}, std::nullopt});
 }
 
 }  // namespace vorpix::media

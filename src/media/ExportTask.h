@@ -1,23 +1,26 @@
 #pragma once
 
-// One recording's export as a task of its own, the part of the editor's
-// export that needs no editor: announce the recording in ActiveExports,
-// build the composition, create the session, export while a watcher
-// reports progress every 0.25 s (the movie replaces any file at the target
-// only when complete, or takes a numbered name, as the settings say), report
-// how it ended ("Export failed: " and the failure's description, or a quiet
-// cancellation). The recording leaves ActiveExports however it ends.
+// One recording's export as one asynchronous session, the part of the
+// editor's export that needs no editor: announce the recording in
+// ActiveExports, build the composition, create the session and run it,
+// passing on its progress (each whole percent, then 1.0; the movie replaces
+// any file at the target only when complete, or takes a numbered name, as
+// the settings say), and report how it ended: the failure itself (domain
+// and code kept) with "Export failed: " and its description, or a quiet
+// cancellation. The recording leaves ActiveExports however it ends.
 //
-// Threads: the work runs on "tavorin.export", the watcher on
-// "tavorin.progress"; both observers are called there (the caller re-posts
-// to its own thread). cancel() and the destructor may be called from any
-// thread; the destructor cancels and waits.
+// Threads: everything runs on "tavorin.export" (and the session's own
+// decode and compositor threads); both observers are called there, and the
+// caller re-posts to its own thread. cancel() and the destructor may be
+// called from any thread, the observers included: a cancel wakes the
+// session at once, before it has started too. The destructor cancels and
+// waits.
 
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -34,6 +37,7 @@ struct ExportReport {
     Kind kind = Kind::cancelled;
     std::filesystem::path url;  // completed: where the movie is
     std::string message;        // failed: "Export failed: " + description
+    std::optional<Error> error;  // failed: what failed, domain and code as made
 };
 
 class ExportTask {
@@ -54,7 +58,6 @@ public:
 
 private:
     void work();
-    void watch();
     void finish(const ExportReport& report);
 
     ActiveExports& active_;
@@ -66,13 +69,10 @@ private:
     const FinishObserver onFinish_;
 
     std::mutex mutex_;
-    std::condition_variable changed_;
     // guarded by mutex_
     std::shared_ptr<ExportSession> session_;
     bool cancelled_ = false;
-    bool done_ = false;
 
-    std::thread watcher_;
     std::thread worker_;
 };
 

@@ -1,10 +1,10 @@
 #pragma once
 
-// The decode side of the frame-request loop: for a composition time, the
-// frame each required video track shows (through its segments to a stream
-// time, then decoded), converted to the compositor's source format. One
-// reader per track, opened on first use. Single-threaded: it lives on the
-// loop's decode thread.
+// The decode side of the frame path (FrameSource::decodeAt): for a
+// composition time, the frame each required video track shows (through its
+// segments to a stream time, then decoded), converted to the compositor's
+// source format. One reader per track, opened on first use. Single-threaded:
+// it lives on one decode thread.
 
 #include <memory>
 #include <utility>

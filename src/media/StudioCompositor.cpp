@@ -2,6 +2,7 @@
 
 #include <future>
 
+#include "media/FrameSource.h"
 #include "media/ThreadName.h"
 
 namespace vorpix::media {
@@ -114,20 +115,19 @@ void StudioCompositor::cancelAllPendingVideoCompositionRequests() {
 void StudioCompositor::render(FrameRequest& request) {
     FrameResult result;
     result.time = request.compositionTime;
-    const StudioCompositionInstruction* instruction = request.instruction.get();
-    VideoFramePtr screen = instruction != nullptr ? request.sourceFrame(instruction->screenTrackID) : nullptr;
     FramePtr output;
     if (renderContext_) output = renderContext_->newPixelBuffer();
     if (!output && request.renderContext) output = request.renderContext->newPixelBuffer();
-    if (instruction == nullptr || !instruction->renderer || !screen || !output) {
+    // The frame path every caller shares (FrameSource.h).
+    Result<void> drawn = compositorError();
+    if (request.instruction && output)
+        drawn = composeFrame(*request.instruction, request.compositionTime, request.sourceFrames, *output);
+    if (!drawn) {
         result.outcome = FrameOutcome::failed;
-        result.error = compositorError();
+        result.error = drawn.error();
         if (request.finish) request.finish(std::move(result));
         return;
     }
-    VideoFramePtr webcam;
-    if (instruction->webcamTrackID) webcam = request.sourceFrame(*instruction->webcamTrackID);
-    instruction->renderer->render(*screen, webcam.get(), request.compositionTime.seconds(), *output);
     result.outcome = FrameOutcome::composed;
     result.frame = std::move(output);
     if (request.finish) request.finish(std::move(result));

@@ -24,14 +24,11 @@
 
 #include "media/CompositionBuilder.h"
 #include "media/FFmpeg.h"
+#include "media/MediaCodes.h"
 #include "media/VideoFrame.h"
 #include "model/Result.h"
 
 namespace vorpix::media {
-
-inline constexpr int kCompositorErrorCode = 1;
-inline constexpr const char* kCompositorErrorMessage =
-    "The compositor is missing a source frame or output buffer.";
 
 // Output size and pixel format, and where output buffers come from.
 // Immutable; shared between the caller and the render thread.

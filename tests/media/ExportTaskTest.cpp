@@ -231,7 +231,8 @@ TEST_F(ExportTaskTest, FailuresAreReportedWithThePrefix) {
         const auto report = outcome.wait();
         EXPECT_EQ(report.kind, ExportReport::Kind::failed);
         EXPECT_EQ(report.message, "Export failed: Could not open missing.mov: No such file or directory");
-        EXPECT_EQ(report.error, (Error{kFFmpegDomain, AVERROR(ENOENT), "Could not open missing.mov: No such file or directory"}));
+        EXPECT_EQ(report.error,
+                  (Error{kFFmpegDomain, AVERROR(ENOENT), "Could not open missing.mov: No such file or directory"}));
     }
     EXPECT_TRUE(active.ids().empty());
 
