@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "media/ExportSession.h"
@@ -104,10 +105,18 @@ int exportFolder(const std::filesystem::path& folder, const std::filesystem::pat
         return 1;
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("export %dx%d frames=%lld wall_s=%.2f cpu_s=%.2f fps=%.1f peak_rss_mb=%ld preset=%s\n",
+    // The encoder's threading as the session chose it, for a baseline with
+    // the same settings.
+    const auto threading = media::encoderThreading((*session)->width(), (*session)->height(),
+                                                   std::thread::hardware_concurrency());
+    const int threads = settings.encoderThreads > 0 ? settings.encoderThreads : threading.threads;
+    std::string params = threading.x264Params;
+    if (!settings.x264Params.empty()) params += (params.empty() ? "" : ":") + settings.x264Params;
+    std::printf("export %dx%d frames=%lld wall_s=%.2f cpu_s=%.2f fps=%.1f peak_rss_mb=%ld preset=%s "
+                "threads=%d x264_params=%s\n",
                 (*session)->width(), (*session)->height(), static_cast<long long>((*session)->frameCount()),
                 wall, cpuSeconds(), static_cast<double>((*session)->frameCount()) / wall, peakRssMegabytes(),
-                settings.preset.c_str());
+                settings.preset.c_str(), threads, params.empty() ? "-" : params.c_str());
     return 0;
 }
 
