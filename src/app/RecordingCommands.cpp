@@ -20,6 +20,7 @@ extern "C" {
 #include "import/Library.h"
 #include "import/ScreenStudioImport.h"
 #include "media/ExportNaming.h"
+#include "media/FrameSource.h"
 #include "media/MediaProbe.h"
 #include "media/PixelConversion.h"
 #include "media/RecordingExport.h"
@@ -386,44 +387,19 @@ int runRenderFrame(const std::vector<std::string>& args, const Environment& env,
     if (!recording) return fail(recording.error().message);
     if (auto ok = model::checkOutputOutsideRecordings(*p.output, recordingFiles(*recording)); !ok)
         return fail(ok.error().message);
-    const editor::EditView edit = editor::deriveEdit(*recording);
-    // The style's own aspect unless a preset is named, as the preview shows it.
-    const model::OutputAspect aspect =
-        p.preset ? media::aspectFor(*preset) : recording->project.style.outputAspect;
-    const auto renderer = editor::makeRenderer(*recording, edit, aspect);
-
-    // Output time -> the recording's source time -> the movie file's time.
-    const double t = std::min(seconds, edit.editDuration);
-    const double source = timeline::toSource(t, edit.keep);
-    const double fileTime =
-        recording->events.slices ? timeline::toSource(source, *recording->events.slices) : source;
-
-    media::FrameConverter converter;
-    auto decodeAt = [&converter](const fs::path& movie, double at) -> Result<media::FramePtr> {
-        auto reader = media::VideoReader::open(movie);
-        if (!reader) return reader.error();
-        auto frame = (*reader)->frameAt((*reader)->track().range.start + media::MediaTime::fromSeconds(at));
-        if (!frame) return frame.error();
-        const AVFrame& av = (*frame)->av();
-        return converter.convert(av, AV_PIX_FMT_BGRA, av.width, av.height);
-    };
-    auto screen = decodeAt(recording->screenMovie, fileTime);
-    if (!screen) return fail(screen.error().message);
-    std::optional<media::FramePtr> webcam;
-    if (recording->webcamMovie && recording->project.style.webcamEnabled) {
-        auto frame = decodeAt(*recording->webcamMovie,
-                              std::max(fileTime - recording->events.webcamOffset.value_or(0), 0.0));
-        if (frame) webcam = std::move(*frame);
-    }
-    auto view = [](const AVFrame& f) {
-        return render::ImageView{f.data[0], f.width, f.height, f.linesize[0], render::PixelFormat::bgra8};
-    };
-    const render::ImageView screenView = view(**screen);
-    const render::ImageView webcamView = webcam ? view(**webcam) : render::ImageView{};
-    render::Image image;
-    renderer->render(screenView, webcam ? &webcamView : nullptr, t, image);
-    const render::ImageView result{image.row(0), image.width(), image.height(), image.strideBytes(),
-                                   image.format()};
+    // The frame path the export and the preview share: the edit's
+    // composition (the style's own aspect, as the preview shows it, unless a
+    // preset is named), decoded and drawn at the output time.
+    auto composition =
+        p.preset ? editor::buildComposition(*recording, *preset) : editor::buildComposition(*recording);
+    if (!composition) return fail(composition.error().message);
+    media::FrameSource source(std::move(*composition));
+    // Times past the end show the last frame.
+    const double t = std::min(seconds, source.duration().seconds());
+    auto frame = source.frameAt(media::MediaTime::fromSeconds(t), AV_PIX_FMT_RGBA);
+    if (!frame) return fail(frame.error().message);
+    const render::ImageView result{(*frame)->data[0], (*frame)->width, (*frame)->height, (*frame)->linesize[0],
+                                   render::PixelFormat::rgba8};
     if (auto ok = render::writePng(*p.output, result); !ok) return fail(ok.error().message);
     out << *p.output << "\n";
     return 0;

@@ -130,6 +130,8 @@ Result<ExportedMovie> exportMovie(const LoadedRecording& r, model::ExportPreset 
         case media::ExportReport::Kind::completed:
             break;
         case media::ExportReport::Kind::failed:
+            // The failure's own domain and code, with the user's message.
+            if (end.error) return makeError(end.error->domain, end.error->code, end.message);
             return makeError(domain::kTavorin, media::kExportSessionCode, end.message);
         case media::ExportReport::Kind::cancelled:
             return makeError(domain::kVorpix, 30, "Export cancelled.");
