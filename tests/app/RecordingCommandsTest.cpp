@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -18,6 +19,8 @@
 
 #include "app/CommandLine.h"
 #include "app/SampleRecording.h"
+#include "editor/RecordingSession.h"
+#include "media/FrameSource.h"
 #include "media/MediaProbe.h"
 #include "model/AtomicFile.h"
 #include "model/Project.h"
@@ -243,6 +246,38 @@ TEST_F(RecordingCommands, ExportAndRenderFrameHonourThePreset) {
         EXPECT_NE(bad.err.find("--time needs a number of seconds, 0 or more, not \"" + std::string(time) + "\""),
                   std::string::npos)
             << bad.err;
+    }
+}
+
+TEST_F(RecordingCommands, RenderFrameDrawsTheFramePathsPicture) {
+    // Trimmed and cut, so output time and file time differ; a time between
+    // frames and one past the end.
+    const fs::path folder = makeRecording("frame", true);
+    model::Project project;
+    project.trimStart = 0.4;
+    project.removedRanges = {{model::Uuid::random(), 1.0, 1.5}};
+    ASSERT_TRUE(model::writeProject(folder, project).ok());
+    auto recording = editor::loadRecording(folder, env_.applicationSupport);
+    ASSERT_TRUE(recording.ok());
+    auto composition = editor::buildComposition(*recording, model::ExportPreset::source);
+    ASSERT_TRUE(composition.ok());
+    media::FrameSource source(std::move(*composition));
+    for (const double t : {1.31, 9.0}) {
+        const fs::path png = root_ / "frame.png";
+        const Outcome r = run({"render-frame", folder.string(), "--time", std::to_string(t), "--preset", "source",
+                               "--output", png.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto image = render::readPng(png);
+        ASSERT_TRUE(image.ok());
+        auto frame = source.frameAt(media::MediaTime::fromSeconds(t));
+        ASSERT_TRUE(frame.ok());
+        ASSERT_EQ(image->width(), (*frame)->width);
+        ASSERT_EQ(image->height(), (*frame)->height);
+        int differing = 0;
+        for (int y = 0; y < image->height(); ++y)
+            differing += std::memcmp(image->row(y), (*frame)->data[0] + y * (*frame)->linesize[0],
+                                     static_cast<std::size_t>(image->strideBytes())) != 0;
+        EXPECT_EQ(differing, 0) << "rows differ at " << t << " s";
     }
 }
 
