@@ -29,6 +29,7 @@ extern "C" {
 #include "model/OutputCheck.h"
 #include "model/SafeOutput.h"
 #include "render/Png.h"
+#include "timeline/EditDerivation.h"
 #include "timeline/EditTimeline.h"
 
 namespace vorpix::app {
@@ -260,12 +261,41 @@ int runInfo(const std::vector<std::string>& args, const Environment& env, std::o
                          {"outputEnd", c.outputEnd}});
     }
     info["filmClips"] = std::move(clips);
+    // What the export makes of each zoom and audio clip: output times, or
+    // null when it is trimmed or cut away.
+    std::vector<std::optional<model::ZoomSegment>> shownZooms;
     Json zooms = Json::array();
-    for (const auto& z : r.segments) zooms.push_back(zoomJson(z));
+    for (const auto& z : r.segments) {
+        const auto shown = timeline::remapZooms(std::span(&z, 1), edit.keep);
+        shownZooms.push_back(shown.empty() ? std::nullopt : std::optional(shown.front()));
+        Json j = zoomJson(z);
+        j["output"] = shown.empty() ? Json() : Json{{"start", shown.front().start}, {"end", shown.front().end}};
+        zooms.push_back(std::move(j));
+    }
     info["zoomSegments"] = std::move(zooms);
+    std::vector<std::optional<timeline::AudioPlacement>> placed;
+    Json audio = Json::array();
+    for (const auto& clip : r.project.clips) {
+        placed.push_back(timeline::placeAudio(clip.start, edit.keep));
+        audio.push_back({{"fileName", clip.fileName},
+                         {"start", clip.start},
+                         {"outputStart", placed.back() ? Json(placed.back()->outputStart) : Json()},
+                         {"fileOffset", placed.back() ? Json(placed.back()->fileOffset) : Json()}});
+    }
+    info["audioClips"] = std::move(audio);
     info["usesManualZoom"] = r.usesManualZoom;
     info["editDuration"] = edit.editDuration;
     info["canvasSize"] = {{"width", canvas.width}, {"height", canvas.height}};
+    std::string sizesText;
+    for (auto preset : {model::ExportPreset::source, model::ExportPreset::youtube1080,
+                        model::ExportPreset::socialPortrait, model::ExportPreset::square}) {
+        const Size size = media::canvasFor(preset, pixels);
+        const auto w = static_cast<long long>(size.width) / 2 * 2;  // encoded sizes are even
+        const auto h = static_cast<long long>(size.height) / 2 * 2;
+        info["exportSizes"][std::string(model::toString(preset))] = {{"width", w}, {"height", h}};
+        sizesText += (sizesText.empty() ? "" : ", ") + std::string(model::toString(preset)) + " " +
+                     std::to_string(w) + kTimes + std::to_string(h);
+    }
 
     if (p.json) {
         out << info.dump(2) << "\n";
@@ -293,14 +323,29 @@ int runInfo(const std::vector<std::string>& args, const Environment& env, std::o
     }
     out << "  zooms        " << r.segments.size() << (r.usesManualZoom ? " (manual)" : " (automatic)")
         << "\n";
-    for (const auto& z : r.segments) {
+    for (std::size_t i = 0; i < r.segments.size(); ++i) {
+        const auto& z = r.segments[i];
         out << "    " << format("%.2f", z.start) << "-" << format("%.2f", z.end) << " s at ("
             << format("%.3f", z.centerX) << ", " << format("%.3f", z.centerY) << ") x"
-            << format("%.2f", z.factor) << (z.followCursor ? ", follows the cursor" : "") << "\n";
+            << format("%.2f", z.factor) << (z.followCursor ? ", follows the cursor" : "")
+            << (shownZooms[i] ? " -> output " + format("%.2f", shownZooms[i]->start) + "-" +
+                                    format("%.2f", shownZooms[i]->end)
+                              : std::string(" -> not shown (trimmed or cut away)"))
+            << "\n";
+    }
+    if (!r.project.clips.empty()) out << "  audio        " << r.project.clips.size() << " clip(s)\n";
+    for (std::size_t i = 0; i < r.project.clips.size(); ++i) {
+        const auto& clip = r.project.clips[i];
+        out << "    " << clip.fileName << " at " << format("%.2f", clip.start) << " s"
+            << (placed[i] ? " -> output " + format("%.2f", placed[i]->outputStart) + " from " +
+                                format("%.2f", placed[i]->fileOffset) + " s into the file"
+                          : std::string(" -> not played (after the kept time)"))
+            << "\n";
     }
     out << "  canvas       " << static_cast<long long>(canvas.width) << kTimes
         << static_cast<long long>(canvas.height) << " (" << model::toString(r.project.style.outputAspect)
-        << ")\n";
+        << ")\n"
+        << "  export sizes " << sizesText << "\n";
     return 0;
 }
 
