@@ -15,6 +15,7 @@
 #include "editor/Player.h"
 #include "editor/PreviewComposition.h"
 #include "editor/RecordingSession.h"
+#include "media/SourceFrameProvider.h"
 
 namespace vorpix::app {
 
@@ -105,6 +106,33 @@ std::optional<double> seekAndWait(editor::Player& player, double t, double& long
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The baseline: frames per second the frame path reaches on this thread
+// alone, decoding and rendering `count` frames in order from the start.
+double serialFramesPerSecond(const media::StudioComposition& c, int count) {
+    media::SourceFrameProvider provider(c, media::StudioCompositor::kSourcePixelFormat);
+    const auto& instruction = *c.videoComposition.instruction;
+    media::FramePool pool;
+    const auto start = Clock::now();
+    int done = 0;
+    for (; done < count; ++done) {
+        const media::MediaTime t = c.videoComposition.frameTime(done);
+        if (t >= c.duration()) break;
+        auto frames = provider.framesAt(t);
+        auto output = pool.get(media::StudioCompositor::kOutputPixelFormat, instruction.renderer->outputWidth(),
+                               instruction.renderer->outputHeight());
+        if (!frames || !output) break;
+        const media::VideoFrame* screen = nullptr;
+        const media::VideoFrame* webcam = nullptr;
+        for (const auto& [id, frame] : *frames) {
+            if (id == instruction.screenTrackID) screen = frame.get();
+            if (instruction.webcamTrackID && id == *instruction.webcamTrackID) webcam = frame.get();
+        }
+        if (!screen) break;
+        instruction.renderer->render(*screen, webcam, t.seconds(), **output);
+    }
+    return done / std::max(std::chrono::duration<double>(Clock::now() - start).count(), 1e-9);
+}
+
 double percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -134,6 +162,7 @@ int runPlay(const std::vector<std::string>& args, const Environment& env, std::o
     if (!built) return fail(built.error().message);
     auto composition = std::make_shared<const media::StudioComposition>(std::move(*built));
 
+    const double baseline = serialFramesPerSecond(*composition, 120);
     std::unique_ptr<editor::AudioOutput> audio;
     if (options->pulse) {
         auto opened = editor::openPulseAudioOutput("Vorpix preview");
@@ -180,6 +209,10 @@ int runPlay(const std::vector<std::string>& args, const Environment& env, std::o
     std::snprintf(line, sizeof line, "frames: %lld shown, %lld dropped (%.1f shown per second; playhead at %.3f s)\n",
                   static_cast<long long>(stats.shown), static_cast<long long>(stats.dropped),
                   static_cast<double>(stats.shown) / std::max(played, 1e-9), reached);
+    out << line;
+    std::snprintf(line, sizeof line,
+                  "baseline: the frame path alone on one thread renders %.1f frames/s; the player showed %.2fx that\n",
+                  baseline, static_cast<double>(stats.shown) / std::max(played, 1e-9) / std::max(baseline, 1e-9));
     out << line;
     std::snprintf(line, sizeof line, "A/V offset: mean %.1f ms, max %.1f ms%s\n", stats.meanAvOffset * 1000,
                   stats.maxAvOffset * 1000, stats.audioFailed ? " (sound failed: picture on the wall clock)" : "");

@@ -57,14 +57,41 @@ std::int64_t Player::indexAtLocked(double seconds) const {
     return std::clamp<std::int64_t>(k, 0, frameCountLocked() - 1);
 }
 
+void Player::publishClockLocked() {
+    const std::uint64_t sequence = share_.sequence.load(std::memory_order_relaxed);
+    share_.sequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    share_.position.store(position_, std::memory_order_relaxed);
+    share_.rate.store(rate_, std::memory_order_relaxed);
+    share_.duration.store(item_ ? item_->duration().seconds() : 0.0, std::memory_order_relaxed);
+    share_.anchor.store(anchorTime_.time_since_epoch().count(), std::memory_order_relaxed);
+    share_.playing.store(playing_, std::memory_order_relaxed);
+    share_.sequence.store(sequence + 2, std::memory_order_release);
+}
+
+Player::ClockReading Player::readClock() const {
+    while (true) {
+        const std::uint64_t before = share_.sequence.load(std::memory_order_acquire);
+        if (before & 1U) continue;  // a writer is between its two stores
+        ClockReading r{share_.position.load(std::memory_order_relaxed), share_.rate.load(std::memory_order_relaxed),
+                       share_.duration.load(std::memory_order_relaxed),
+                       Clock::time_point(Clock::duration(share_.anchor.load(std::memory_order_relaxed))),
+                       share_.playing.load(std::memory_order_relaxed)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (share_.sequence.load(std::memory_order_relaxed) == before) return r;
+    }
+}
+
 double Player::currentTime() const {
-    std::lock_guard lock(mutex_);
-    return clockLocked(Clock::now());
+    // Read 60 times a second by the interface thread: never waits for mutex_.
+    const ClockReading r = readClock();
+    if (!r.playing) return r.position;
+    return std::min(r.position + std::chrono::duration<double>(Clock::now() - r.anchor).count() * r.rate, r.duration);
 }
 
 double Player::rate() const {
-    std::lock_guard lock(mutex_);
-    return playing_ ? rate_ : 0.0;
+    const ClockReading r = readClock();
+    return r.playing ? r.rate : 0.0;
 }
 
 double Player::duration() const {
@@ -80,6 +107,7 @@ Player::Discarded Player::restartAtLocked(double seconds, std::function<void()> 
     discarded.frames.swap(ready_);
     position_ = std::clamp(seconds, 0.0, item_ ? item_->duration().seconds() : 0.0);
     anchorTime_ = Clock::now();
+    publishClockLocked();
     audioRunning_ = false;
     decodeNext_ = indexAtLocked(position_);
     lastShown_ = decodeNext_ - 1;
@@ -108,7 +136,7 @@ void Player::replaceItem(std::shared_ptr<const media::StudioComposition> composi
         ++itemVersion_;
         ++contextVersion_;
         playing_ = false;
-        discarded = restartAtLocked(0, nullptr);
+        discarded = restartAtLocked(0, nullptr);  // publishes the clock
     }
     discarded.release();
     changed_.notify_all();
@@ -152,6 +180,7 @@ void Player::play() {
         position_ = clockLocked(Clock::now());
         anchorTime_ = Clock::now();
         playing_ = true;
+        publishClockLocked();
         audioRunning_ = false;
     }
     changed_.notify_all();
@@ -163,6 +192,7 @@ void Player::pause() {
         position_ = clockLocked(Clock::now());
         anchorTime_ = Clock::now();
         playing_ = false;
+        publishClockLocked();
         audioRunning_ = false;
     }
     changed_.notify_all();
@@ -175,6 +205,7 @@ void Player::setRate(double rate) {
         position_ = clockLocked(Clock::now());
         anchorTime_ = Clock::now();
         rate_ = rate;
+        publishClockLocked();
         audioRunning_ = false;
     }
     changed_.notify_all();
@@ -302,6 +333,7 @@ void Player::presentLoop() {
                 position_ = item_->duration().seconds();  // end of the item: pause there
                 anchorTime_ = now;
                 playing_ = false;
+                publishClockLocked();
                 audioRunning_ = false;
             }
         }
@@ -372,6 +404,7 @@ void Player::audioLoop() {
             const double heard = start + static_cast<double>(written) / AudioOutput::kSampleRate - latency;
             position_ = std::max(heard, start);
             anchorTime_ = Clock::now();
+            publishClockLocked();
         }
     }
 }

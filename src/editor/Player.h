@@ -11,8 +11,10 @@
 // "tavorin.compositor", "tavorin.present" (a 60 Hz display clock that hands
 // due frames to the sink) and "tavorin.audio.out" (mixes and writes the
 // sound; its position is the master clock). Every public member may be
-// called from any thread and returns without waiting for decoding.
+// called from any thread and returns without waiting for decoding;
+// currentTime() and rate() take no lock at all.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -89,6 +91,27 @@ private:
     };
     using Clock = std::chrono::steady_clock;
 
+    // The clock's inputs, copied for readers that must not wait for mutex_
+    // (a sequence lock: one writer, under mutex_; readers retry while the
+    // sequence is odd or changed under them).
+    struct ClockShare {
+        std::atomic<std::uint64_t> sequence{0};
+        std::atomic<double> position{0};
+        std::atomic<double> rate{1};
+        std::atomic<double> duration{0};
+        std::atomic<Clock::rep> anchor{0};
+        std::atomic<bool> playing{false};
+    };
+    struct ClockReading {
+        double position;
+        double rate;
+        double duration;
+        Clock::time_point anchor;
+        bool playing;
+    };
+    void publishClockLocked();
+    ClockReading readClock() const;
+
     void decodeLoop();
     void presentLoop();
     void audioLoop();
@@ -108,6 +131,7 @@ private:
     VideoSink& sink_;
     const std::unique_ptr<AudioOutput> audio_;
     std::unique_ptr<media::StudioCompositor> compositor_;
+    ClockShare share_;
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
