@@ -197,6 +197,8 @@ int runSelfTest(const std::vector<std::string>& args, const Environment& env, st
     out << "SELFTEST: komposition klar, renderSize " << static_cast<long long>(size.width) << kTimes
         << static_cast<long long>(size.height) << "\n";
 
+    if (auto ok = model::checkOutputOutsideRecordings(*output, recordingFiles(*recording)); !ok)
+        return fail(ok.error().message);
     media::ActiveExports active;
     auto exported = editor::exportMovie(*recording, model::ExportPreset::source, *output, active);
     if (!exported) return fail(exported.error().message);

@@ -327,7 +327,8 @@ TEST_F(RecordingCommands, OutputsThatWouldReplaceARecordingOrAFolderAreRefusedIn
     for (const auto& [file, bytes] : before) cases.emplace_back(file.string(), "Will not write " + file.string());
     for (const auto& [output, says] : cases) {
         for (const Outcome& r : {run({"export", folder.string(), "--output", output}),
-                                 run({"render-frame", folder.string(), "--time", "1", "--output", output})}) {
+                                 run({"render-frame", folder.string(), "--time", "1", "--output", output}),
+                                 run({"--selftest", folder.string(), output})}) {
             EXPECT_EQ(r.status, 1) << output;
             EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
