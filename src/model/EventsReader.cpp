@@ -421,7 +421,12 @@ private:
             case pixelWidth:
             case pixelHeight: {
                 std::int64_t n = 0;
-                if (asInteger(v, n)) {
+                if (asInteger(v, n) && (n < 1 || n > kMaxPixelSide)) {
+                    Decoder d(kDocument);
+                    d.fail(json_code::kBadValue, path,
+                           "must be 1 ... " + std::to_string(kMaxPixelSide) + " pixels, not " + std::to_string(n));
+                    set(k, d.error());
+                } else if (asInteger(v, n)) {
                     (k == pixelWidth ? events.pixelWidth : events.pixelHeight) = n;
                     set(k, std::nullopt);
                 } else {

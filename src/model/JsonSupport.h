@@ -40,6 +40,11 @@ public:
     bool failed() const { return code_ != 0; }
     void fail(int code, const std::string& path, std::string_view what);
     Error error() const;
+    // Forgets the problem, for readers that go on after a field they default.
+    void reset() {
+        code_ = 0;
+        message_.clear();
+    }
 
     // Typed leaf values. Return false (and record the problem) on mismatch.
     bool value(const Json& v, double& out, const std::string& path);

@@ -1,5 +1,9 @@
 #include "model/Project.h"
 
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
 #include "model/AtomicFile.h"
 #include "model/JsonSupport.h"
 
@@ -13,25 +17,69 @@ namespace {
 
 constexpr const char* kDocument = "project.json";
 
-template <class T>
-auto leaf(Decoder& d, T& out) {
-    return [&d, &out](const Json& v, const std::string& path) { return d.value(v, out, path); };
-}
+// Reads fields one at a time: a field that cannot be decoded keeps the value
+// it had (its default), is noted in `defaulted`, and reading goes on.
+struct FieldReader {
+    Decoder& d;
+    std::vector<std::string>& defaulted;
 
-template <class Enum, class Parse>
-auto enumeration(Decoder& d, Enum& out, Parse parse) {
-    return [&d, &out, parse](const Json& v, const std::string& path) {
-        std::string name;
-        if (!d.value(v, name, path)) return false;
-        const std::optional<Enum> value = parse(name);
-        if (!value) {
-            d.fail(json_code::kBadValue, path, "has an unknown value \"" + name + "\"");
+    void keep(const std::string& path) {
+        defaulted.push_back(path);
+        d.reset();
+    }
+
+    // A leaf value: anything Decoder::value reads.
+    template <class T>
+    void field(const Json& object, const char* key, const std::string& path, T& out) {
+        T value = out;
+        if (d.optional(object, key, path, [&](const Json& v, const std::string& at) { return d.value(v, value, at); }))
+            out = std::move(value);
+        else
+            keep(Decoder::join(path, key));
+    }
+
+    // An enumeration stored as its case name.
+    template <class Enum, class Parse>
+    void enumeration(const Json& object, const char* key, const std::string& path, Enum& out, Parse parse) {
+        const bool ok = d.optional(object, key, path, [&](const Json& v, const std::string& at) {
+            std::string name;
+            if (!d.value(v, name, at)) return false;
+            const std::optional<Enum> value = parse(name);
+            if (!value) {
+                d.fail(json_code::kBadValue, at, "has an unknown value \"" + name + "\"");
+                return false;
+            }
+            out = *value;
+            return true;
+        });
+        if (!ok) keep(Decoder::join(path, key));
+    }
+
+    // A list: elements that cannot be decoded are left out. Returns whether
+    // the key held a list (absent or null: false, nothing noted).
+    template <class T, class Element>
+    bool list(const Json& object, const char* key, const std::string& path, std::vector<T>& out, Element decode) {
+        const Json* v = Decoder::member(object, key);
+        const std::string at = Decoder::join(path, key);
+        if (v == nullptr || v->is_null()) return false;
+        if (!v->is_array()) {
+            keep(at);
             return false;
         }
-        out = *value;
+        std::vector<T> result;
+        result.reserve(v->size());
+        for (std::size_t i = 0; i < v->size(); ++i) {
+            T element{};
+            const std::string item = at + "[" + std::to_string(i) + "]";
+            if (decode((*v)[i], element, item))
+                result.push_back(std::move(element));
+            else
+                keep(item);
+        }
+        out = std::move(result);
         return true;
-    };
-}
+    }
+};
 
 bool expectObject(Decoder& d, const Json& v, const std::string& path) {
     if (v.is_object()) return true;
@@ -39,27 +87,37 @@ bool expectObject(Decoder& d, const Json& v, const std::string& path) {
     return false;
 }
 
-bool decodeStyle(Decoder& d, const Json& v, StyleSettings& s, const std::string& path) {
-    if (!expectObject(d, v, path)) return false;
-    return d.optional(v, "background", path, enumeration(d, s.background, parseBackgroundPreset)) &&
-           d.optional(v, "padding", path, leaf(d, s.padding)) &&
-           d.optional(v, "cornerRadius", path, leaf(d, s.cornerRadius)) &&
-           d.optional(v, "shadowOpacity", path, leaf(d, s.shadowOpacity)) &&
-           d.optional(v, "shadowRadius", path, leaf(d, s.shadowRadius)) &&
-           d.optional(v, "showCursor", path, leaf(d, s.showCursor)) &&
-           d.optional(v, "cursorScale", path, leaf(d, s.cursorScale)) &&
-           d.optional(v, "cursorSmoothing", path, leaf(d, s.cursorSmoothing)) &&
-           d.optional(v, "clickRipples", path, leaf(d, s.clickRipples)) &&
-           d.optional(v, "autoZoom", path, leaf(d, s.autoZoom)) &&
-           d.optional(v, "zoomFactor", path, leaf(d, s.zoomFactor)) &&
-           d.optional(v, "zoomHold", path, leaf(d, s.zoomHold)) &&
-           d.optional(v, "zoomLead", path, leaf(d, s.zoomLead)) &&
-           d.optional(v, "hideIdleCursor", path, leaf(d, s.hideIdleCursor)) &&
-           d.optional(v, "outputAspect", path, enumeration(d, s.outputAspect, parseOutputAspect)) &&
-           d.optional(v, "webcamEnabled", path, leaf(d, s.webcamEnabled)) &&
-           d.optional(v, "webcamCorner", path, enumeration(d, s.webcamCorner, parseWebcamCorner)) &&
-           d.optional(v, "webcamSize", path, leaf(d, s.webcamSize)) &&
-           d.optional(v, "webcamCircular", path, leaf(d, s.webcamCircular));
+void decodeStyle(FieldReader& r, const Json& v, StyleSettings& s, const std::string& path) {
+    if (!v.is_object()) {
+        r.keep(path);
+        return;
+    }
+    r.enumeration(v, "background", path, s.background, parseBackgroundPreset);
+    r.field(v, "padding", path, s.padding);
+    r.field(v, "cornerRadius", path, s.cornerRadius);
+    r.field(v, "shadowOpacity", path, s.shadowOpacity);
+    r.field(v, "shadowRadius", path, s.shadowRadius);
+    r.field(v, "showCursor", path, s.showCursor);
+    r.field(v, "cursorScale", path, s.cursorScale);
+    r.field(v, "cursorSmoothing", path, s.cursorSmoothing);
+    r.field(v, "clickRipples", path, s.clickRipples);
+    r.field(v, "autoZoom", path, s.autoZoom);
+    r.field(v, "zoomFactor", path, s.zoomFactor);
+    r.field(v, "zoomHold", path, s.zoomHold);
+    r.field(v, "zoomLead", path, s.zoomLead);
+    r.field(v, "hideIdleCursor", path, s.hideIdleCursor);
+    r.enumeration(v, "outputAspect", path, s.outputAspect, parseOutputAspect);
+    r.field(v, "webcamEnabled", path, s.webcamEnabled);
+    r.enumeration(v, "webcamCorner", path, s.webcamCorner, parseWebcamCorner);
+    r.field(v, "webcamSize", path, s.webcamSize);
+    r.field(v, "webcamCircular", path, s.webcamCircular);
+}
+
+// List elements are records read whole: one missing or bad required key
+// leaves the element out.
+template <class T>
+auto leaf(Decoder& d, T& out) {
+    return [&d, &out](const Json& v, const std::string& path) { return d.value(v, out, path); };
 }
 
 bool decodeZoom(Decoder& d, const Json& v, ZoomSegment& z, const std::string& path) {
@@ -76,9 +134,17 @@ bool decodeZoom(Decoder& d, const Json& v, ZoomSegment& z, const std::string& pa
 
 bool decodeClip(Decoder& d, const Json& v, AudioClip& c, const std::string& path) {
     if (!expectObject(d, v, path)) return false;
+    const auto kind = [&](const Json& k, const std::string& at) {
+        std::string name;
+        if (!d.value(k, name, at)) return false;
+        const std::optional<AudioClipKind> value = parseAudioClipKind(name);
+        if (!value) d.fail(json_code::kBadValue, at, "has an unknown value \"" + name + "\"");
+        if (value) c.kind = *value;
+        return value.has_value();
+    };
     return d.required(v, "id", path, leaf(d, c.id)) && d.required(v, "fileName", path, leaf(d, c.fileName)) &&
-           d.required(v, "kind", path, enumeration(d, c.kind, parseAudioClipKind)) &&
-           d.required(v, "start", path, leaf(d, c.start)) && d.required(v, "volume", path, leaf(d, c.volume));
+           d.required(v, "kind", path, kind) && d.required(v, "start", path, leaf(d, c.start)) &&
+           d.required(v, "volume", path, leaf(d, c.volume));
 }
 
 bool decodeRange(Decoder& d, const Json& v, TimeRange& r, const std::string& path) {
@@ -87,13 +153,10 @@ bool decodeRange(Decoder& d, const Json& v, TimeRange& r, const std::string& pat
            d.required(v, "end", path, leaf(d, r.end));
 }
 
-template <class T, class Decode>
-auto arrayOf(Decoder& d, std::vector<T>& out, Decode decode) {
-    return [&d, &out, decode](const Json& v, const std::string& path) {
-        return d.array(v, out, path, [&d, decode](const Json& e, T& r, const std::string& p) {
-            return decode(d, e, r, p);
-        });
-    };
+// `value` held to lo … hi; not a number: `fallback`.
+double hold(double value, double lo, double hi, double fallback) {
+    if (std::isnan(value)) return fallback;
+    return std::clamp(value, lo, hi);
 }
 
 Json encodeStyle(Encoder& e, const StyleSettings& s) {
@@ -169,7 +232,29 @@ Result<std::string> encodeProject(const Project& p) {
     return e.dump(root, 2);
 }
 
-Result<Project> decodeProject(std::string_view text) {
+StyleSettings clampedStyle(StyleSettings s) {
+    const StyleSettings d;
+    s.padding = hold(s.padding, 0.0, 0.2, d.padding);
+    s.cornerRadius = hold(s.cornerRadius, 0.0, 48.0, d.cornerRadius);
+    s.shadowOpacity = hold(s.shadowOpacity, 0.0, 1.0, d.shadowOpacity);
+    s.shadowRadius = hold(s.shadowRadius, 0.0, 80.0, d.shadowRadius);
+    s.cursorScale = hold(s.cursorScale, 0.8, 3.0, d.cursorScale);
+    s.cursorSmoothing = hold(s.cursorSmoothing, 0.0, 0.3, d.cursorSmoothing);
+    s.zoomFactor = hold(s.zoomFactor, 1.2, 5.0, d.zoomFactor);
+    s.zoomHold = hold(s.zoomHold, 0.5, 4.0, d.zoomHold);
+    s.zoomLead = hold(s.zoomLead, 0.1, 1.2, d.zoomLead);
+    s.webcamSize = hold(s.webcamSize, 0.1, 0.3, d.webcamSize);
+    return s;
+}
+
+ZoomSegment clampedZoom(ZoomSegment z) {
+    z.factor = hold(z.factor, 1.05, 6.0, 1.05);
+    z.centerX = hold(z.centerX, 0.0, 1.0, 0.5);
+    z.centerY = hold(z.centerY, 0.0, 1.0, 0.5);
+    return z;
+}
+
+Result<DecodedProject> decodeProjectFields(std::string_view text) {
     auto parsed = json_support::parse(text, kDocument);
     if (!parsed) return parsed.error();
     const Json& root = *parsed;
@@ -180,35 +265,41 @@ Result<Project> decodeProject(std::string_view text) {
         return d.error();
     }
 
-    Project p;
-    d.optional(root, "style", "", [&](const Json& v, const std::string& path) { return decodeStyle(d, v, p.style, path); }) &&
-        d.optional(root, "manualZoom", "",
-                   [&](const Json& v, const std::string& path) {
-                       std::vector<ZoomSegment> zooms;
-                       if (!arrayOf(d, zooms, decodeZoom)(v, path)) return false;
-                       p.manualZoom = std::move(zooms);
-                       return true;
-                   }) &&
-        d.optional(root, "trimStart", "", leaf(d, p.trimStart)) &&
-        d.optional(root, "trimEnd", "",
-                   [&](const Json& v, const std::string& path) {
-                       double end = 0;
-                       if (!d.value(v, end, path)) return false;
-                       p.trimEnd = end;
-                       return true;
-                   }) &&
-        d.optional(root, "micVolume", "", leaf(d, p.micVolume)) &&
-        d.optional(root, "musicVolume", "", leaf(d, p.musicVolume)) &&
-        d.optional(root, "clips", "", arrayOf(d, p.clips, decodeClip)) &&
-        d.optional(root, "removedRanges", "", arrayOf(d, p.removedRanges, decodeRange)) &&
-        d.optional(root, "splits", "",
-                   [&](const Json& v, const std::string& path) {
-                       return d.array(v, p.splits, path, [&d](const Json& e, double& s, const std::string& at) {
-                           return d.value(e, s, at);
-                       });
-                   });
-    if (d.failed()) return d.error();
-    return p;
+    DecodedProject result;
+    Project& p = result.project;
+    FieldReader r{d, result.defaulted};
+    const auto record = [&d](auto decode) {
+        return [&d, decode](const Json& e, auto& out, const std::string& at) { return decode(d, e, out, at); };
+    };
+    if (const Json* style = Decoder::member(root, "style"); style != nullptr && !style->is_null())
+        decodeStyle(r, *style, p.style, "style");
+    p.style = clampedStyle(p.style);
+    std::vector<ZoomSegment> zooms;
+    if (r.list(root, "manualZoom", "", zooms, record(decodeZoom))) {
+        for (ZoomSegment& z : zooms) z = clampedZoom(z);
+        p.manualZoom = std::move(zooms);
+    }
+    r.field(root, "trimStart", "", p.trimStart);
+    if (const Json* v = Decoder::member(root, "trimEnd"); v != nullptr && !v->is_null()) {
+        double end = 0;
+        if (d.value(*v, end, "trimEnd"))
+            p.trimEnd = end;
+        else
+            r.keep("trimEnd");
+    }
+    r.field(root, "micVolume", "", p.micVolume);
+    r.field(root, "musicVolume", "", p.musicVolume);
+    r.list(root, "clips", "", p.clips, record(decodeClip));
+    r.list(root, "removedRanges", "", p.removedRanges, record(decodeRange));
+    r.list(root, "splits", "", p.splits,
+           [&d](const Json& e, double& s, const std::string& at) { return d.value(e, s, at); });
+    return result;
+}
+
+Result<Project> decodeProject(std::string_view text) {
+    auto decoded = decodeProjectFields(text);
+    if (!decoded) return decoded.error();
+    return std::move(decoded->project);
 }
 
 Result<Project> readProject(const std::filesystem::path& folder) {
@@ -223,9 +314,68 @@ Result<void> writeProject(const std::filesystem::path& folder, const Project& pr
     return writeFileAtomically(folder / kProjectFileName, *text);
 }
 
+namespace {
+
+constexpr std::string_view kUnreadablePrefix = "project.json.unreadable-";
+
+// Copies the unparsable `text` beside the document, unless an identical copy
+// is already there; returns the copy's path.
+std::optional<std::filesystem::path> keepAside(const std::filesystem::path& folder, const std::string& text) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+        if (!entry.path().filename().string().starts_with(kUnreadablePrefix)) continue;
+        auto other = readWholeFile(entry.path());
+        if (other && *other == text) return entry.path();
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H.%M.%S", &local);
+    fs::path copy = folder / (std::string(kUnreadablePrefix) + stamp);
+    for (int n = 2; fs::exists(copy, ec); ++n)
+        copy = folder / (std::string(kUnreadablePrefix) + stamp + " " + std::to_string(n));
+    if (!writeFileAtomically(copy, text)) return std::nullopt;
+    return copy;
+}
+
+}  // namespace
+
+std::string OpenedProject::warning() const {
+    std::string line;
+    if (unreadable) {
+        line = unreadable->message + "; using a new document";
+        if (keptAside) line += " (the old one is kept as \"" + keptAside->filename().string() + "\")";
+        return line;
+    }
+    if (defaulted.empty()) return line;
+    line = std::string(kDocument) + ": could not read ";
+    for (std::size_t i = 0; i < defaulted.size(); ++i) line += (i ? ", " : "") + defaulted[i];
+    return line + "; used the defaults for " + (defaulted.size() == 1 ? "it" : "them");
+}
+
+OpenedProject openProject(const std::filesystem::path& folder) {
+    OpenedProject opened;
+    auto text = readWholeFile(folder / kProjectFileName);
+    if (!text) {
+        std::error_code ec;
+        if (std::filesystem::exists(folder / kProjectFileName, ec)) opened.unreadable = text.error();
+        return opened;
+    }
+    auto decoded = decodeProjectFields(*text);
+    if (!decoded) {
+        opened.unreadable = decoded.error();
+        opened.keptAside = keepAside(folder, *text);
+        return opened;
+    }
+    opened.project = std::move(decoded->project);
+    opened.defaulted = std::move(decoded->defaulted);
+    return opened;
+}
+
 Project loadProjectOrDefault(const std::filesystem::path& folder) {
-    auto project = readProject(folder);
-    return project ? std::move(project).value() : Project{};
+    return openProject(folder).project;
 }
 
 }  // namespace vorpix::model

@@ -87,14 +87,37 @@ struct Project {
 
 inline constexpr const char* kProjectFileName = "project.json";
 
+// The one range of each style value, the range its control in the inspector
+// offers; reading a document holds every value to it (a value outside comes
+// in at the nearer end, a value that is not a number takes its default):
+//   padding 0 … 0.2, cornerRadius 0 … 48, shadowOpacity 0 … 1,
+//   shadowRadius 0 … 80, cursorScale 0.8 … 3, cursorSmoothing 0 … 0.3,
+//   zoomFactor 1.2 … 5, zoomHold 0.5 … 4, zoomLead 0.1 … 1.2,
+//   webcamSize 0.1 … 0.3.
+StyleSettings clampedStyle(StyleSettings style);
+// A zoom segment's factor held to 1.05 … 6 (what an amount written from
+// elsewhere may be) and its centre to 0 … 1 on each axis.
+ZoomSegment clampedZoom(ZoomSegment zoom);
+
 // Pretty-printed JSON with keys sorted at every level; deterministic, so two
 // encodings of one document are byte-identical. Fails (domain "json") when a
 // number is not finite.
 Result<std::string> encodeProject(const Project& project);
 
-// Forgiving decoding: a missing (or null) key takes its default and unknown
-// keys are ignored, but a key of the wrong type, an unknown enumeration case,
-// or a nested record missing a required key fails the whole document.
+// Field-by-field decoding, so that one bad value never costs the rest of the
+// edit: a missing (or null) key takes its default and unknown keys are
+// ignored; a key of the wrong type or an unknown enumeration case takes its
+// default too, and a list element that cannot be decoded (a nested record
+// missing a required key) is left out. `defaulted` names each such field or
+// element ("style.padding", "clips[1]") in document order. Values are held to
+// their ranges (clampedStyle, clampedZoom). Fails only for text that is not a
+// JSON object.
+struct DecodedProject {
+    Project project;
+    std::vector<std::string> defaulted;
+};
+Result<DecodedProject> decodeProjectFields(std::string_view json);
+// The same without the list of defaulted fields.
 Result<Project> decodeProject(std::string_view json);
 
 // "project.json" in `folder`. Writing replaces the file atomically: a failed
@@ -102,8 +125,21 @@ Result<Project> decodeProject(std::string_view json);
 Result<Project> readProject(const std::filesystem::path& folder);
 Result<void> writeProject(const std::filesystem::path& folder, const Project& project);
 
-// What the editor opens: the document in `folder`, or a new one when the file
-// is missing, unreadable or undecodable.
+// What the editor opens from `folder`: the document, decoded field by field,
+// or a new one when the file is missing or cannot be parsed at all. A file
+// that cannot be parsed is first copied beside itself as
+// "project.json.unreadable-<local date>" (e.g. "project.json.unreadable-2026-12-06T04.30.00";
+// not again while an identical copy exists), so that the next write loses
+// nothing.
+struct OpenedProject {
+    Project project;
+    std::vector<std::string> defaulted;              // as DecodedProject
+    std::optional<Error> unreadable;                 // why the file could not be used
+    std::optional<std::filesystem::path> keptAside;  // the copy of an unparsable file
+    // One line for the user when defaults were used; empty otherwise.
+    std::string warning() const;
+};
+OpenedProject openProject(const std::filesystem::path& folder);
 Project loadProjectOrDefault(const std::filesystem::path& folder);
 
 }  // namespace vorpix::model

@@ -61,13 +61,18 @@ struct SessionEvents {
 
 inline constexpr const char* kEventsFileName = "events.json";
 
+// The largest side of a capture in pixels; pixelWidth and pixelHeight are
+// read only in 1 ... kMaxPixelSide.
+inline constexpr std::int64_t kMaxPixelSide = 16384;
+
 // Compact JSON. Fails (domain "json") when a number is not finite or a string
 // is not valid UTF-8; optional fields are left out when absent.
 Result<std::string> encodeSessionEvents(const SessionEvents& events);
 
 // Strict decoding: the six core keys and every key of the nested records must
 // be present with the right type; optional keys may be missing or null;
-// integer fields refuse fractions. Unknown keys are ignored.
+// integer fields refuse fractions; pixel sizes lie in 1 ... kMaxPixelSide.
+// Unknown keys are ignored.
 Result<SessionEvents> decodeSessionEvents(std::string_view json);
 
 // "events.json" in `folder`. Writing replaces the file atomically.

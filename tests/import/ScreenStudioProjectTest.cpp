@@ -189,10 +189,13 @@ TEST_F(ScreenStudioProject, PackageSettingsUntilTheUserEdits) {
     EXPECT_EQ(elsewhere.style.webcamCorner, WebcamCorner::topLeft);
 }
 
-TEST_F(ScreenStudioProject, UndecodableCachedProjectIsIgnored) {
+TEST_F(ScreenStudioProject, UnparsableCachedProjectIsIgnored) {
     PackageBuilder::standard(packagePath()).project(withConfig({{"cursorSize", 3}}));
-    writeFile(cacheFolder(packagePath(), data()) / "project.json", R"({"style": {"background": "neon"}})");
+    writeFile(cacheFolder(packagePath(), data()) / "project.json", R"({"style": {"background": )");
     EXPECT_DOUBLE_EQ(loadProject(packagePath(), data()).style.cursorScale, 3.0);
+    // One bad field costs only that field of the user's edit.
+    writeFile(cacheFolder(packagePath(), data()) / "project.json", R"({"style": {"background": "neon"}, "micVolume": 0.5})");
+    EXPECT_DOUBLE_EQ(loadProject(packagePath(), data()).micVolume, 0.5);
 }
 
 TEST_F(ScreenStudioProject, MissingOrUnreadablePackageGivesANewDocument) {

@@ -82,8 +82,17 @@ Result<SessionEvents> decodeEventsTree(std::string_view text) {
     }
 
     SessionEvents ev;
-    d.required(root, "pixelWidth", "", leaf(d, ev.pixelWidth)) &&
-        d.required(root, "pixelHeight", "", leaf(d, ev.pixelHeight)) &&
+    const auto side = [&d](std::int64_t& out) {
+        return [&d, &out](const Json& v, const std::string& path) {
+            if (!d.value(v, out, path)) return false;
+            if (out >= 1 && out <= kMaxPixelSide) return true;
+            d.fail(json_code::kBadValue, path,
+                   "must be 1 ... " + std::to_string(kMaxPixelSide) + " pixels, not " + std::to_string(out));
+            return false;
+        };
+    };
+    d.required(root, "pixelWidth", "", side(ev.pixelWidth)) &&
+        d.required(root, "pixelHeight", "", side(ev.pixelHeight)) &&
         d.required(root, "scaleFactor", "", leaf(d, ev.scaleFactor)) &&
         d.required(root, "duration", "", leaf(d, ev.duration)) &&
         d.required(root, "samples", "", arrayOf(d, ev.samples, decodeSample)) &&
