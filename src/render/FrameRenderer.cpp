@@ -57,6 +57,19 @@ Rect transformed(const Rect& r, const CameraTransform& c) {
     return {r.x * c.scale + c.tx, r.y * c.scale + c.ty, r.width * c.scale, r.height * c.scale};
 }
 
+// Any style renders: a corner radius that is not a number takes its default,
+// the shadow's opacity is held to 0 ... 1 (none when not a number), and the
+// shadow's blur, whose set-up cost grows with the cube of its length, to the
+// range project.json holds it to. The renderer's own limits (padding, PiP
+// size) apply later; other values cost nothing beyond the frame's pixels.
+model::StyleSettings heldStyle(model::StyleSettings s) {
+    const model::StyleSettings defaults;
+    if (std::isnan(s.cornerRadius)) s.cornerRadius = defaults.cornerRadius;
+    s.shadowOpacity = std::isnan(s.shadowOpacity) ? 0.0 : std::clamp(s.shadowOpacity, 0.0, 1.0);
+    s.shadowRadius = model::clampedStyle(s).shadowRadius;
+    return s;
+}
+
 template <class T>
 void ensureSize(std::vector<T>& v, std::size_t n) {
     if (v.size() < n) v.resize(n);
@@ -169,20 +182,26 @@ FrameRenderer::FrameRenderer(Size pixelSize, const model::StyleSettings& style,
                              std::vector<model::MouseSample> samples, std::vector<model::ClickEvent> clicks,
                              bool hasWebcam, std::optional<Size> canvas)
     : pixelSize_(pixelSize),
-      style_(style),
+      style_(heldStyle(style)),
       cursorPath_(std::move(samples)),
       camera_(segments, pixelSize, cursorPath_),
       clicks_(std::move(clicks)) {
+    // The clicks in time order, so that a frame finds its few live ones by
+    // binary search however many there are. A click at no finite time never shows.
+    for (std::size_t i = 0; i < clicks_.size(); ++i)
+        if (std::isfinite(clicks_[i].t)) clicksByTime_.push_back(static_cast<std::uint32_t>(i));
+    std::stable_sort(clicksByTime_.begin(), clicksByTime_.end(),
+                     [this](std::uint32_t a, std::uint32_t b) { return clicks_[a].t < clicks_[b].t; });
     const bool drawable = canvas && canvas->width >= 1 && canvas->height >= 1 && std::isfinite(canvas->width) &&
                           std::isfinite(canvas->height);
-    canvas_ = drawable ? *canvas : canvasSize(pixelSize, style.outputAspect);
+    canvas_ = drawable ? *canvas : canvasSize(pixelSize, style_.outputAspect);
     const double W = canvas_.width;
     const double H = canvas_.height;
     outputWidth_ = static_cast<int>(W);
     outputHeight_ = static_cast<int>(H);
     const double shortSide = std::min(W, H);
 
-    double pad = style.padding > 0 ? style.padding : 0.0;
+    double pad = style_.padding > 0 ? style_.padding : 0.0;
     pad = std::min(pad, kMaxPadding);
     const double inset = 2.0 * shortSide * pad;
     screenScale_ =
@@ -191,26 +210,26 @@ FrameRenderer::FrameRenderer(Size pixelSize, const model::StyleSettings& style,
     const double sh = pixelSize.height * screenScale_;
     screenRect_ = {(W - sw) * 0.5, (H - sh) * 0.5, sw, sh};
     unit_ = W / kLayoutWidth;
-    cornerRadius_ = std::max(unit_ * style.cornerRadius, 0.0);
+    cornerRadius_ = std::max(unit_ * style_.cornerRadius, 0.0);
 
     backdrop_.resize(outputWidth_, outputHeight_);
-    hasShadow_ = style.shadowOpacity > kMinShadowOpacity;
+    hasShadow_ = style_.shadowOpacity > kMinShadowOpacity;
     std::optional<raster::BlurredRoundedRect> shadow;
     if (hasShadow_) {
-        const double blurLength = std::max(unit_ * style.shadowRadius, 0.0);
+        const double blurLength = std::max(unit_ * style_.shadowRadius, 0.0);
         const Rect shape{screenRect_.x, screenRect_.y + 0.25 * blurLength, sw,
                          sh};  // a quarter of the blur lower
         shadow.emplace(raster::IntRect{0, 0, outputWidth_, outputHeight_}, shape, cornerRadius_,
                        0.5 * blurLength);
     }
-    raster::fillBackdrop(backdrop_, W, H, style.background, shadow ? &*shadow : nullptr, style.shadowOpacity);
+    raster::fillBackdrop(backdrop_, W, H, style_.background, shadow ? &*shadow : nullptr, style_.shadowOpacity);
 
-    if (style.showCursor) {
+    if (style_.showCursor) {
         cursor_ = raster::makeArrowCursor();
         cursorHotspot_ = cursor_->hotspot;
         cursorPixelScale_ = kCursorPointDensity / cursor_->pixelsPerPoint;
     }
-    if (style.clickRipples) ripple_ = raster::makeRipple();
+    if (style_.clickRipples) ripple_ = raster::makeRipple();
     buildPip(hasWebcam);
 }
 
@@ -313,9 +332,23 @@ void FrameRenderer::layoutInto(double t, FrameLayout& layout) const {
 
     layout.camera = cameraTransform(camera_.state(t), canvas_, R);
 
+    // The clicks at most one ripple's life old, the only ones a frame shows,
+    // in list order (the drawing order). Per-thread storage that only grows.
+    thread_local std::vector<std::uint32_t> live;
+    live.clear();
+    if (!std::isnan(t)) {
+        const auto first = std::lower_bound(clicksByTime_.begin(), clicksByTime_.end(), t - kRippleLife,
+                                            [this](std::uint32_t i, double time) { return clicks_[i].t < time; });
+        const auto last = std::upper_bound(first, clicksByTime_.end(), t,
+                                           [this](double time, std::uint32_t i) { return time < clicks_[i].t; });
+        live.assign(first, last);
+        std::sort(live.begin(), live.end());
+    }
+
     layout.ripples.clear();
     if (ripple_) {
-        for (const model::ClickEvent& click : clicks_) {
+        for (const std::uint32_t i : live) {
+            const model::ClickEvent& click = clicks_[i];
             const double age = t - click.t;
             if (!(age >= 0 && age < kRippleLife) || !insideSource(click.x, click.y, pixelSize_)) continue;
             const double p = age / kRippleLife;
@@ -343,7 +376,8 @@ void FrameRenderer::layoutInto(double t, FrameLayout& layout) const {
     const double px = s * pos->x + R.x;
     const double py = R.y + s * pos->y;
     double k = 1.0;
-    for (const model::ClickEvent& click : clicks_) {
+    for (const std::uint32_t i : live) {
+        const model::ClickEvent& click = clicks_[i];
         const double age = t - click.t;
         if (age >= 0 && age < kPressLife && insideSource(click.x, click.y, pixelSize_))
             k = 1.0 + kPressDepth * std::sin((age / -kPressLife) * std::numbers::pi);

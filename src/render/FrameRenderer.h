@@ -76,7 +76,8 @@ struct FrameLayout {
 class FrameRenderer {
 public:
     // `pixelSize`: the source frame in pixels (finite, both sides > 0).
-    // Segments, samples and clicks are on the output timeline. `hasWebcam`:
+    // Segments, samples and clicks are on the output timeline; a frame costs
+    // the clicks it shows, not all of them. `hasWebcam`:
     // whether the composition has a webcam track (the PiP also needs the
     // style's webcamEnabled). `canvas`: the output size to draw at (an export
     // preset's own size); none, or not at least 1 × 1, takes
@@ -193,6 +194,7 @@ private:
     camera::CursorPath cursorPath_;
     camera::CameraTimeline camera_;
     std::vector<model::ClickEvent> clicks_;
+    std::vector<std::uint32_t> clicksByTime_;  // indexes into clicks_ by time; finite times only
 
     Size canvas_;
     int outputWidth_ = 0;

@@ -155,69 +155,80 @@ void AxisFilter::build(int outBegin, int outEnd, double scale, double offset, bo
     begin = outBegin;
     end = std::max(outBegin, outEnd);
     const int n = end - begin;
+    // A scale or offset that is not a finite positive number places the source
+    // nowhere: every output sample reads transparent black from pixel 0.
+    const bool placed = scale > 0 && std::isfinite(scale) && std::isfinite(1.0 / scale) && std::isfinite(offset) &&
+                        sourceLength > 0;
     const bool magnify = scale >= 1.0;
-    const double footprint = 1.0 / scale;  // source pixels per output pixel
+    const double footprint = placed ? 1.0 / scale : 1.0;  // source pixels per output pixel
     // Magnification: a tent of one source pixel (bilinear), two taps.
     // Minification: the area average of the output pixel's footprint, which
-    // touches at most ceil(footprint) + 1 source pixels.
-    const int raw = magnify ? 2 : static_cast<int>(std::ceil(footprint - 1e-9)) + 1;
+    // touches at most ceil(footprint) + 1 source pixels. Counted in double so
+    // that a huge footprint cannot overflow; the source length bounds it.
+    const double raw = magnify ? 2.0 : std::ceil(footprint - 1e-9) + 1.0;
     // An even count lets the kernels work on pairs of taps.
-    taps = std::max(1, std::min(raw + (raw & 1), sourceLength));
-    first.resize(static_cast<std::size_t>(n));
-    weights.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(taps));
-    if (n == 0 || sourceLength <= 0) return;
+    const double even = raw + std::fmod(raw, 2.0);
+    taps = static_cast<int>(std::max(1.0, std::min(even, static_cast<double>(std::max(sourceLength, 1)))));
+    first.assign(static_cast<std::size_t>(n), 0);
+    weights.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(taps), 0);
+    if (n == 0 || !placed) return;
 
-    std::array<double, kLocalTaps> localRaw;
+    // Accumulated weights of the taps, the local array unless taps are many.
     std::array<double, kLocalTaps> localAcc;
-    std::vector<double> heapRaw;
     std::vector<double> heapAcc;
-    double* rawW = localRaw.data();
     double* acc = localAcc.data();
-    if (raw > kLocalTaps) {
-        heapRaw.resize(static_cast<std::size_t>(raw));
-        heapAcc.resize(static_cast<std::size_t>(raw));
-        rawW = heapRaw.data();
+    if (taps > kLocalTaps) {
+        heapAcc.resize(static_cast<std::size_t>(taps));
         acc = heapAcc.data();
     }
+    const double length = sourceLength;
     for (int o = 0; o < n; ++o) {
-        // Source coordinates of the output pixel's left edge, centre and right edge.
+        // Source coordinates of the output pixel's left and right edges.
         double s0 = (begin + o - offset) * footprint;
         double s1 = s0 + footprint;
         if (mirrored) {
-            s0 = sourceLength - s0;
-            s1 = sourceLength - s1;
+            s0 = length - s0;
+            s1 = length - s1;
             std::swap(s0, s1);
         }
-        int i0 = 0;
-        double total = 0;
-        if (magnify) {
-            const double centre = (s0 + s1) * 0.5 - 0.5;  // pixel i is centred on i
-            i0 = static_cast<int>(std::floor(centre));
-            const double f = centre - i0;
-            rawW[0] = 1.0 - f;
-            rawW[1] = f;
-            total = 1.0;
-        } else {
-            i0 = static_cast<int>(std::floor(s0));
-            for (int k = 0; k < raw; ++k) {
-                const double lo = std::max(s0, static_cast<double>(i0 + k));
-                const double hi = std::min(s1, static_cast<double>(i0 + k + 1));
-                rawW[k] = std::max(0.0, hi - lo);
-            }
-            total = s1 - s0;
-        }
-        const int window = std::clamp(i0, 0, sourceLength - taps);
         std::fill_n(acc, taps, 0.0);
+        double total = 0;
         double kept = 0;
-        for (int k = 0; k < raw; ++k) {
-            if (rawW[k] == 0.0) continue;
-            int i = i0 + k;
+        int window = 0;
+        // Adds `w` of source pixel i (outside the source: the edge, or nothing).
+        const auto add = [&](int i, double w) {
+            if (!(w > 0)) return;
             if (i < 0 || i >= sourceLength) {
-                if (edge == EdgeMode::transparent) continue;
+                if (edge == EdgeMode::transparent) return;
                 i = std::clamp(i, 0, sourceLength - 1);
             }
-            acc[i - window] += rawW[k];
-            kept += rawW[k];
+            const int k = i - window;
+            if (k < 0 || k >= taps) return;  // a sliver below 1e-9 of a pixel past the footprint
+            acc[k] += w;
+            kept += w;
+        };
+        if (magnify) {
+            // Pixel i is centred on i; beyond one pixel outside the source
+            // every centre reads the same, so hold it there (and in int range).
+            const double centre = std::clamp((s0 + s1) * 0.5 - 0.5, -1.0, length);
+            const int i0 = static_cast<int>(std::floor(centre));
+            const double f = centre - i0;
+            window = std::clamp(i0, 0, sourceLength - taps);
+            add(i0, 1.0 - f);
+            add(i0 + 1, f);
+            total = 1.0;
+        } else {
+            // Outside the source the footprint only reads the edges (or
+            // nothing), so the loop runs over the part inside the source.
+            total = s1 - s0;
+            const double a = std::clamp(s0, 0.0, length);
+            const double b = std::clamp(s1, 0.0, length);
+            const int i0 = std::min(static_cast<int>(std::floor(a)), sourceLength - 1);
+            window = std::clamp(i0, 0, sourceLength - taps);
+            add(-1, std::min(s1, 0.0) - s0);
+            add(sourceLength, s1 - std::max(s0, length));
+            for (int i = i0; i < sourceLength && i < b; ++i)
+                add(i, std::min(b, i + 1.0) - std::max(a, static_cast<double>(i)));
         }
         // Round to Q14 so that the weights add up to the rounded total exactly.
         std::int16_t* wo = weights.data() + static_cast<std::ptrdiff_t>(o) * taps;

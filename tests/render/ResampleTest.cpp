@@ -30,6 +30,11 @@ const std::vector<FilterCase> kFilterCases = {
     {"shrink 0.27", 0.27, 0.0, false, 1280, 0, 346}, {"shrink 0.08", 0.08, 1.5, false, 400, 0, 34},
     {"mirrored", 1.0, 0.0, true, 10, 0, 10},         {"mirrored shrink", 0.3, 5.0, true, 640, 0, 200},
     {"tiny source", 3.0, 0.0, false, 1, 0, 3},
+    // An odd tap count past the local scratch (ceil(65.5) + 1 = 67 taps, kept as 68).
+    {"shrink 1/65.5", 1 / 65.5, 0.3, false, 300, 0, 5},
+    {"shrink past the source", 1e-4, 0.5, true, 50, -2, 3},
+    {"far outside", 1.0, 1e12, false, 10, 0, 4},
+    {"huge zoom", 1e9, -5e9, false, 10, 0, 8},
 };
 
 TEST(AxisFilter, WindowsStayInsideTheSourceAndWeightsSumToOne) {
