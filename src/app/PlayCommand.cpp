@@ -15,7 +15,7 @@
 #include "editor/Player.h"
 #include "editor/PreviewComposition.h"
 #include "editor/RecordingSession.h"
-#include "media/SourceFrameProvider.h"
+#include "media/FrameSource.h"
 
 namespace vorpix::app {
 
@@ -109,27 +109,10 @@ std::optional<double> seekAndWait(editor::Player& player, double t, double& long
 // The baseline: frames per second the frame path reaches on this thread
 // alone, decoding and rendering `count` frames in order from the start.
 double serialFramesPerSecond(const media::StudioComposition& c, int count) {
-    media::SourceFrameProvider provider(c, media::StudioCompositor::kSourcePixelFormat);
-    const auto& instruction = *c.videoComposition.instruction;
-    media::FramePool pool;
+    media::FrameSource path(c);
     const auto start = Clock::now();
     int done = 0;
-    for (; done < count; ++done) {
-        const media::MediaTime t = c.videoComposition.frameTime(done);
-        if (t >= c.duration()) break;
-        auto frames = provider.framesAt(t);
-        auto output = pool.get(media::StudioCompositor::kOutputPixelFormat, instruction.renderer->outputWidth(),
-                               instruction.renderer->outputHeight());
-        if (!frames || !output) break;
-        const media::VideoFrame* screen = nullptr;
-        const media::VideoFrame* webcam = nullptr;
-        for (const auto& [id, frame] : *frames) {
-            if (id == instruction.screenTrackID) screen = frame.get();
-            if (instruction.webcamTrackID && id == *instruction.webcamTrackID) webcam = frame.get();
-        }
-        if (!screen) break;
-        instruction.renderer->render(*screen, webcam, t.seconds(), **output);
-    }
+    while (done < count && path.frameTime(done) < c.duration() && path.frameAt(path.frameTime(done))) ++done;
     return done / std::max(std::chrono::duration<double>(Clock::now() - start).count(), 1e-9);
 }
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "media/AudioMixer.h"
-#include "media/SourceFrameProvider.h"
+#include "media/FrameSource.h"
 #include "media/ThreadName.h"
 
 namespace vorpix::editor {
@@ -230,7 +230,7 @@ void Player::resetStats() {
 
 void Player::decodeLoop() {
     media::setCurrentThreadName(media::kDecodeThreadName);
-    std::unique_ptr<media::SourceFrameProvider> provider;
+    std::unique_ptr<media::FrameSource> source;
     std::uint64_t providerVersion = 0;
     std::uint64_t compositorContext = 0;
     std::unique_lock lock(mutex_);
@@ -246,8 +246,7 @@ void Player::decodeLoop() {
             const std::uint64_t itemVersion = itemVersion_, contextVersion = contextVersion_;
             const bool newItem = providerVersion != itemVersion;
             lock.unlock();
-            if (newItem) provider = std::make_unique<media::SourceFrameProvider>(
-                                 *item, media::StudioCompositor::kSourcePixelFormat);
+            if (newItem) source = std::make_unique<media::FrameSource>(*item);
             compositor_->renderContextChanged(context);
             lock.lock();
             providerVersion = itemVersion;
@@ -270,7 +269,7 @@ void Player::decodeLoop() {
         request.renderContext = context_;
         ++inFlight_;
         lock.unlock();
-        auto frames = provider->framesAt(t);
+        auto frames = source->decodeAt(t);
         if (frames) {
             request.sourceFrames = std::move(*frames);
             request.finish = [this, generation, k, t](media::FrameResult r) {

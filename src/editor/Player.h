@@ -1,7 +1,7 @@
 #pragma once
 
-// The preview player: plays a composition through the same frame-request
-// loop as export (source frames decoded ahead, rendered by the compositor
+// The preview player: plays a composition through the export's frame path
+// (media::FrameSource decodes ahead on its own thread, the compositor draws
 // through the instruction's renderer, which the caller built at the view's
 // size), with its sound mixed and sent to an audio output whose clock the
 // video follows. Exact seeks call back once the frame of the time is shown;

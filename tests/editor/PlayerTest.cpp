@@ -1,6 +1,6 @@
 // The preview player on a real composition (cuts, a sped-up stretch, zooms,
 // a webcam): the frame it shows after an exact seek is, pixel for pixel, the
-// frame the frame-request loop renders for that time; playback reaches the
+// frame path's picture for that time (what export and render-frame draw); playback reaches the
 // end and pauses there.
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include "../media/TestMedia.h"
 #include "editor/Player.h"
 #include "media/RecordingExport.h"
-#include "media/SourceFrameProvider.h"
+#include "media/FrameSource.h"
 #include "model/RecordingItem.h"
 
 namespace vorpix::testing {
@@ -83,8 +83,7 @@ TEST_F(PlayerTest, SeekShowsTheFrameTheExportPathRenders) {
     CapturingSink sink;
     editor::Player player(sink, std::make_unique<editor::NullAudioOutput>());
     player.replaceItem(c);
-    media::SourceFrameProvider provider(*c, media::StudioCompositor::kSourcePixelFormat);
-    const auto& renderer = *c->videoComposition.instruction->renderer;
+    media::FrameSource path(*c);  // what export and render-frame draw
     // Forward, backward, across the cut and into the sped-up stretch.
     for (double t : {0.0, 2.2, 0.95, 1.02, 1.7, 0.5}) {
         SCOPED_TRACE(t);
@@ -108,28 +107,14 @@ TEST_F(PlayerTest, SeekShowsTheFrameTheExportPathRenders) {
         }
         const auto k = static_cast<std::int64_t>(std::floor(t * c->videoComposition.fps + 1e-6));
         ASSERT_EQ(shown->index, k);
-        const media::MediaTime at = c->videoComposition.frameTime(k);
-        auto frames = provider.framesAt(at);
-        ASSERT_TRUE(frames);
-        media::FramePtr expected = media::makeFrame();
-        expected->format = media::StudioCompositor::kOutputPixelFormat;
-        expected->width = renderer.outputWidth();
-        expected->height = renderer.outputHeight();
-        ASSERT_EQ(av_frame_get_buffer(expected.get(), 0), 0);
-        const media::VideoFrame* screen = nullptr;
-        const media::VideoFrame* webcam = nullptr;
-        for (const auto& [id, frame] : *frames) {
-            if (id == c->videoComposition.instruction->screenTrackID) screen = frame.get();
-            if (id == c->videoComposition.instruction->webcamTrackID) webcam = frame.get();
-        }
-        ASSERT_TRUE(screen && webcam);
-        renderer.render(*screen, webcam, at.seconds(), *expected);
+        auto expected = path.frameAt(c->videoComposition.frameTime(k));
+        ASSERT_TRUE(expected);
         const AVFrame& got = *shown->image;
-        ASSERT_EQ(got.width, expected->width);
-        ASSERT_EQ(got.height, expected->height);
+        ASSERT_EQ(got.width, (*expected)->width);
+        ASSERT_EQ(got.height, (*expected)->height);
         int differing = 0;
         for (int y = 0; y < got.height; ++y)
-            differing += std::memcmp(got.data[0] + y * got.linesize[0], expected->data[0] + y * expected->linesize[0],
+            differing += std::memcmp(got.data[0] + y * got.linesize[0], (*expected)->data[0] + y * (*expected)->linesize[0],
                                      static_cast<std::size_t>(got.width) * 4) != 0;
         EXPECT_EQ(differing, 0) << "rows differ";
     }
