@@ -35,6 +35,7 @@ TEST(EditTimeline, CutOutputLengthsAddUp) {
     const auto k = keep(10, 0, 10, std::vector{range(3, 5)});
     EXPECT_NEAR(editDuration(k), 8, 0.02);
     EXPECT_NEAR(editDuration(keep(10, 1.5, 8.5, {})), 7, 1e-9);
+    EXPECT_EQ(editDuration({}), 0.001);  // an empty edit still lasts a millisecond, never 0
 }
 
 TEST(EditTimeline, ClipsOfOneSplitStillCoverTheSlice) {
