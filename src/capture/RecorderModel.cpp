@@ -56,6 +56,10 @@ RecorderModel::RecorderModel(RecorderBackends backends, QSettings& settings, fs:
 
 RecorderModel::~RecorderModel() {
     if (finisher_.joinable()) finisher_.join();
+    if (state_ == State::countdown) {
+        startCleanup();  // nothing was recorded yet
+        return;
+    }
     // Quitting mid-take: close the movie properly and leave the journal, so
     // the next listing recovers the take. Nothing is deleted.
     if (capture_) capture_->stop();
@@ -272,7 +276,7 @@ void RecorderModel::startRecording(Countdown countdown) {
         trackerGeometry_ = {static_cast<double>(d.bounds.x), static_cast<double>(d.bounds.y), 0, 0, scaleFactor_};
     }
 
-    sessionFolder_ = import::newSessionFolder(libraryFolder_, std::chrono::system_clock::now());
+    sessionFolder_ = newTakeFolder();
     const fs::path movie = *sessionFolder_ / "raw.mov";
     ++take_;
     takeFailure_.reset();
@@ -319,6 +323,19 @@ void RecorderModel::startRecording(Countdown countdown) {
     } else {
         countdownStep(3);
     }
+}
+
+fs::path RecorderModel::newTakeFolder() const {
+    // Named after the start time; a second take within the same second gets
+    // " 2", " 3", ... rather than writing into the first one's folder.
+    const auto now = std::chrono::system_clock::now();
+    fs::path folder = libraryFolder_ / import::sessionFolderName(now);
+    std::error_code ec;
+    for (int n = 2; fs::exists(folder, ec) && n < 1000; ++n) {
+        folder = libraryFolder_ / (import::sessionFolderName(now) + " " + std::to_string(n));
+    }
+    fs::create_directories(folder, ec);
+    return folder;
 }
 
 void RecorderModel::countdownStep(int left) {
@@ -373,8 +390,12 @@ void RecorderModel::beginCapture() {
                                                  "). Recording continues without it.");
                                     });
                                 });
-        if (!ok) return fail(ok.error());
-        audio_.push_back(std::move(source));
+        // An optional source: the take goes on without it, and says so.
+        if (ok) {
+            audio_.push_back(std::move(source));
+        } else {
+            setError("The microphone could not start (" + ok.error().message + "). Recording continues without it.");
+        }
     }
 
     capture_ = std::make_unique<ScreenCapture>(std::move(*grabber), kFramesPerSecond);

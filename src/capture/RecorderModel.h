@@ -136,6 +136,7 @@ private:
     void saved(StreamWriter::Outcome outcome);
     void deleteFolder();
     const DisplayOption* chosenDisplay() const;
+    std::filesystem::path newTakeFolder() const;
 
     RecorderBackends backends_;
     QSettings& settings_;
