@@ -147,6 +147,7 @@ EditorModel::~EditorModel() {
         lifeline_->model = nullptr;
     }
     displayClock_.stop();
+    if (exportPreparing_) activeExports().remove(item_.id);
     exportTask_.reset();  // cancels and waits; the recording leaves ActiveExports
 }
 
@@ -822,17 +823,31 @@ void EditorModel::loadWaveforms() {
 // Export
 
 void EditorModel::exportTo(const fs::path& file) {
-    if (exportTask_) return;
-    if (activeExports().contains(item_.id)) {
+    if (isExporting()) return;
+    if (!activeExports().insert(item_.id)) {  // announced at once; the task keeps it there
         exportError_ = kAlreadyExportingMessage;
         emit exportChanged();
         return;
     }
+    exportPreparing_ = true;
     exportProgress_ = 0;
     exportError_.clear();
     exportedPath_.clear();
     const std::uint64_t generation = ++exportGeneration_;
-    auto sources = media::exportSources(mediaItem_, events_, state_.document(), exportPreset_, state_.segments);
+    emit exportChanged();
+    // The renderer costs a few canvas rasterisations: built off this thread.
+    runInBackground(
+        "tavorin.export.prep",
+        [item = mediaItem_, events = events_, document = state_.document(), preset = exportPreset_,
+         zooms = state_.segments] { return media::exportSources(item, events, document, preset, zooms); },
+        [generation, file](EditorModel& model, media::CompositionSources sources) {
+            if (generation != model.exportGeneration_) return;  // cancelled meanwhile
+            model.startExportTask(generation, file, std::move(sources));
+        });
+}
+
+void EditorModel::startExportTask(std::uint64_t generation, const fs::path& file, media::CompositionSources sources) {
+    exportPreparing_ = false;
     const auto lifeline = lifeline_;
     auto post = [lifeline, generation](auto apply) {
         std::lock_guard lock(lifeline->mutex);
@@ -855,7 +870,6 @@ void EditorModel::exportTo(const fs::path& file) {
         [post](const media::ExportReport& report) {
             post([report](EditorModel& m) { m.finishExport(report); });
         });
-    emit exportChanged();
 }
 
 void EditorModel::finishExport(const media::ExportReport& report) {
@@ -880,9 +894,13 @@ void EditorModel::exportToMovies(const fs::path& moviesFolder) {
 }
 
 void EditorModel::cancelExport() {
-    if (!exportTask_) return;
-    ++exportGeneration_;   // its last reports are dropped
-    exportTask_.reset();   // cancels and waits
+    if (!isExporting()) return;
+    ++exportGeneration_;  // its last reports (or its prepared inputs) are dropped
+    if (exportPreparing_) {
+        exportPreparing_ = false;
+        activeExports().remove(item_.id);
+    }
+    exportTask_.reset();  // cancels and waits; the task takes the id out
     emit exportChanged();
 }
 

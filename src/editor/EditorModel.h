@@ -219,7 +219,7 @@ public:
     // Stops the export; returns once the file is gone and the recording has
     // left ActiveExports.
     void cancelExport();
-    bool isExporting() const { return exportTask_ != nullptr; }
+    bool isExporting() const { return exportPreparing_ || exportTask_ != nullptr; }
     double exportProgress() const { return exportProgress_; }
     QString exportError() const { return exportError_; }
     QString exportedPath() const { return exportedPath_; }
@@ -267,6 +267,8 @@ private:
     void setDrafts(timeline::EditDrafts drafts);
     std::vector<model::ZoomSegment> autoSegments() const;
     void restore(EditState state);
+    void startExportTask(std::uint64_t generation, const std::filesystem::path& file,
+                         media::CompositionSources sources);
     void finishExport(const media::ExportReport& report);
     media::ActiveExports& activeExports();
 
@@ -315,6 +317,7 @@ private:
     std::unique_ptr<media::ActiveExports> ownActiveExports_;  // when none is given
     std::unique_ptr<media::ExportTask> exportTask_;
     std::uint64_t exportGeneration_ = 0;
+    bool exportPreparing_ = false;  // the export's inputs are being built
     double exportProgress_ = 0;
     QString exportError_;
     QString exportedPath_;
