@@ -115,6 +115,10 @@ void WebcamRecorder::onFrame(const CameraFrame& frame) {
         video.crf = -1;
         video.preset = "superfast";  // shares two cores with the screen's encoder
         video.profile = "high";
+        // No reordering: with B-frames the fragmented movie would begin at
+        // the encoder's delay (67 ms) instead of 0, and the webcam would lag
+        // the screen by that much.
+        video.maxBFrames = 0;
         media::MovieLayout layout;
         layout.video = video;
         // Fragments of at most 0.5 s: a crash keeps what was written.

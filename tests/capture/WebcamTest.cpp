@@ -153,7 +153,9 @@ TEST_F(WebcamRecorderTest, WritesTheCameraFramesAtTheirTimes) {
     // Frame n of the fake shows its own luma at n / 30 s into the movie.
     auto reader = media::VideoReader::open(movie());
     ASSERT_TRUE(reader);
+    // The movie starts with its first frame: the offset needs nothing else.
     const double first = (*reader)->track().range.start.seconds();
+    EXPECT_EQ(first, 0);
     for (int n : {0, 1, 12, 25}) {
         auto frame = (*reader)->frameAt(media::MediaTime::fromSeconds(first + n / 30.0 + 0.005));
         ASSERT_TRUE(frame);
