@@ -22,8 +22,9 @@
 //
 // For a preview player:
 //   - Size: the renderer draws its canvas; build the sources with the
-//     view's canvas for a frame at the view's size (the renderer resamples
-//     the screen once; nothing is scaled afterwards).
+//     canvas fitted into the view (editor::previewSources) for a frame at
+//     the view's size (the renderer resamples the screen once; nothing is
+//     scaled afterwards).
 //   - Decode ahead: call decodeAt on one thread of its own for the next
 //     frame times (frameTime(k)); hand the results to a render thread. The
 //     returned frames are shared, immutable and stay valid while held.
