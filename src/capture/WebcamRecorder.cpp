@@ -113,7 +113,7 @@ void WebcamRecorder::onFrame(const CameraFrame& frame) {
         video.timeBase = kTicksPerSecond;
         video.bitRate = kBitRate;
         video.crf = -1;
-        video.preset = "superfast";  // shares two cores with the screen's encoder
+        video.preset = "ultrafast";  // shares two cores with the screen's encoder
         video.profile = "high";
         // No reordering: with B-frames the fragmented movie would begin at
         // the encoder's delay (67 ms) instead of 0, and the webcam would lag
