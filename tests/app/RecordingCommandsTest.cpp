@@ -192,6 +192,14 @@ TEST_F(RecordingCommands, InfoDescribesTheEditAsJson) {
     model::Project project;
     project.removedRanges = {{model::Uuid::random(), 1.0, 1.5}};
     project.style.outputAspect = model::OutputAspect::square;
+    model::ZoomSegment zoom;  // into the cut: kept up to it
+    zoom.start = 0.8;
+    zoom.end = 1.2;
+    project.manualZoom = std::vector{zoom};
+    model::AudioClip clip;  // starts in the cut: plays from its end
+    clip.fileName = "audio-1-music.wav";
+    clip.start = 1.2;
+    project.clips = {clip};
     ASSERT_TRUE(model::writeProject(folder, project).ok());
 
     const Outcome r = run({"info", "--json", folder.string()});
@@ -205,12 +213,18 @@ TEST_F(RecordingCommands, InfoDescribesTheEditAsJson) {
     EXPECT_NEAR(info["editDuration"].get<double>(), 2.5, 1e-9);
     EXPECT_EQ(info["canvasSize"]["width"], 320.0);
     EXPECT_EQ(info["canvasSize"]["height"], 320.0);
+    EXPECT_EQ(info["exportSizes"]["socialPortrait"], (nlohmann::json{{"width", 1080}, {"height", 1920}}));
+    EXPECT_EQ(info["zoomSegments"][0]["output"], (nlohmann::json{{"start", 0.8}, {"end", 1.0}}));
+    EXPECT_EQ(info["audioClips"][0]["outputStart"], 1.0);
+    EXPECT_NEAR(info["audioClips"][0]["fileOffset"].get<double>(), 0.3, 1e-9);
     EXPECT_EQ(info["project"]["trimEnd"], 3.0) << "the document as it would be saved";
-    EXPECT_FALSE(info["usesManualZoom"].get<bool>());
+    EXPECT_TRUE(info["usesManualZoom"].get<bool>());
 
     const Outcome text = run({"info", folder.string()});
     EXPECT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("2 kept slices"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("0.80-1.20 s at (0.500, 0.500)"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("-> output 0.80-1.00\n"), std::string::npos) << text.out;
     EXPECT_EQ(run({"info"}).status, 2);
     EXPECT_EQ(run({"info", (root_ / "nothing").string()}).status, 1);
 }
@@ -226,8 +240,8 @@ TEST_F(RecordingCommands, ExportAndRenderFrameHonourThePreset) {
     auto probed = media::probeMedia(movie);
     ASSERT_TRUE(probed.ok());
     ASSERT_EQ(probed->video.size(), 1u);
-    EXPECT_EQ(probed->video[0].width, 320);
-    EXPECT_EQ(probed->video[0].height, 568) << "9:16 of a 320-wide capture, rounded down to even";
+    EXPECT_EQ(probed->video[0].width, 1080) << "the preset's own size, whatever the capture's";
+    EXPECT_EQ(probed->video[0].height, 1920);
     EXPECT_EQ(probed->audio.size(), 1u);
 
     const fs::path png = root_ / "frame.png";
@@ -236,8 +250,8 @@ TEST_F(RecordingCommands, ExportAndRenderFrameHonourThePreset) {
     ASSERT_EQ(f.status, 0) << f.err;
     auto image = render::readPng(png);
     ASSERT_TRUE(image.ok());
-    EXPECT_EQ(image->width(), 320);
-    EXPECT_EQ(image->height(), 320);
+    EXPECT_EQ(image->width(), 1080);
+    EXPECT_EQ(image->height(), 1080);
 
     EXPECT_EQ(run({"export", folder.string(), "--preset", "wide"}).status, 2);
     for (const char* time : {"-1", "soon", "nan"}) {
