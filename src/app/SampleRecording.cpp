@@ -221,6 +221,9 @@ Result<void> writeScreenMovie(const SampleOptions& o, const sample::Layout& layo
     video.fps = o.fps;
     video.preset = "veryfast";  // what a live capture can afford
     video.crf = 20;
+    // A key frame every half second, as the screen recorder writes: an exact
+    // seek in the editor then decodes at most that much.
+    video.gopFrames = std::max(1, o.fps / 2);
     media::AudioStreamSettings sound;
     auto writer = media::MovieWriter::create(file.path(), "mov", video, sound);
     if (!writer) return writer.error();
@@ -277,6 +280,7 @@ Result<void> writeWebcamMovie(const SampleOptions& o, double duration, double pr
     video.fps = kFps;
     video.preset = "veryfast";
     video.crf = 23;
+    video.gopFrames = kFps / 2;
     auto writer = media::MovieWriter::create(file.path(), "mov", video, std::nullopt);
     if (!writer) return writer.error();
     PictureConverter converter(kWidth, kHeight);

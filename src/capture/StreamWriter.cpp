@@ -71,7 +71,9 @@ Result<std::unique_ptr<StreamWriter>> StreamWriter::create(const fs::path& path,
     video.preset = "ultrafast";
     video.tune = "zerolatency";
     video.profile = "high";
-    video.gopFrames = 60;
+    // A key frame every half second (one per fragment): the editor's exact
+    // seek decodes at most 30 frames from one.
+    video.gopFrames = 30;
     layout.video = video;
     if (systemAudio) {
         media::AudioStreamSettings a;
