@@ -185,9 +185,13 @@ TEST_F(ScreenStudioHeader, OnlineOnlyPlaceholdersReportMissingMetadata) {
     writeFile(packagePath("File.screenstudio"), "a plain file, not a package folder");
     PackageBuilder(packagePath("Folder.screenstudio"));
     fs::create_directories(packagePath("Folder.screenstudio") / "recording" / "metadata.json");
+    // Larger than any metadata (256 MB): not read at all. Sparse, so it costs no disk.
+    PackageBuilder(packagePath("Huge.screenstudio")).metadataText("{}");
+    fs::resize_file(packagePath("Huge.screenstudio") / "recording" / "metadata.json", (256u << 20) + 1);
 
-    for (const char* name : {"NoMeta.screenstudio", "Empty.screenstudio", "Blank.screenstudio",
-                             "Array.screenstudio", "Folder.screenstudio", "File.screenstudio"}) {
+    for (const char* name :
+         {"NoMeta.screenstudio", "Empty.screenstudio", "Blank.screenstudio", "Array.screenstudio",
+          "Folder.screenstudio", "File.screenstudio", "Huge.screenstudio"}) {
         const Error error = errorOf(packagePath(name));
         EXPECT_EQ(error.code, import_code::kMetadataMissing) << name;
         EXPECT_EQ(error.message, expected) << name;
