@@ -6,9 +6,12 @@
 #include <set>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "import/Iso8601.h"
 #include "import/LenientJson.h"
 #include "model/AtomicFile.h"
+#include "model/FolderReference.h"
 
 namespace vorpix::import {
 namespace fs = std::filesystem;
@@ -57,13 +60,8 @@ Error outsideError(std::string_view reference) {
 }
 
 // A relative reference that cannot leave the package by its text alone: not
-// absolute, no "..", no NUL.
-bool staysInsideLexically(std::string_view reference) {
-    if (reference.find('\0') != std::string_view::npos) return false;
-    const fs::path p{std::string(reference)};
-    if (p.has_root_name() || p.has_root_directory()) return false;
-    return std::none_of(p.begin(), p.end(), [](const fs::path& part) { return part == ".."; });
-}
+// absolute, no "..", no NUL (the rule every recording folder follows).
+using model::staysInsideLexically;
 
 // The JSON root of a package document: the value under a top-level "json"
 // key when there is one, else the document itself. Null when the text is
@@ -577,9 +575,31 @@ std::optional<model::RecordingItem> lightweightItem(const fs::path& package) {
     return item;
 }
 
+namespace {
+
+constexpr const char* kStampFile = "events.source";
+
+// What cached events were derived from: the package folder's device and inode
+// (a package replaced at the same path is another folder) and its metadata's
+// modification time and size. Empty when either cannot be read.
+std::string packageStamp(const fs::path& package) {
+    struct stat folder {};
+    struct stat metadata {};
+    if (::stat(package.c_str(), &folder) != 0 || ::stat((package / kMetadataPath).c_str(), &metadata) != 0)
+        return {};
+    return std::to_string(folder.st_dev) + " " + std::to_string(folder.st_ino) + " " +
+           std::to_string(metadata.st_mtim.tv_sec) + "." + std::to_string(metadata.st_mtim.tv_nsec) + " " +
+           std::to_string(metadata.st_size) + "\n";
+}
+
+}  // namespace
+
 Result<model::SessionEvents> loadEvents(const fs::path& package, const fs::path& dataFolder) {
     const fs::path cache = cacheFolder(package, dataFolder);
-    if (auto cached = model::readSessionEvents(cache)) return cached;
+    const std::string stamp = packageStamp(package);
+    const auto cachedStamp = model::readWholeFile(cache / kStampFile);
+    if (!stamp.empty() && cachedStamp && *cachedStamp == stamp)
+        if (auto cached = model::readSessionEvents(cache)) return cached;
 
     auto header = readHeader(package);
     if (!header) return header.error();
@@ -590,7 +610,9 @@ Result<model::SessionEvents> loadEvents(const fs::path& package, const fs::path&
     if (!clicks) return clicks.error();
 
     model::SessionEvents events = buildSessionEvents(header.value(), moves.value(), clicks.value());
-    (void)model::writeSessionEvents(cache, events);  // the next open derives it again
+    // Failures are ignored: the next open derives the events again.
+    if (model::writeSessionEvents(cache, events) && !stamp.empty())
+        (void)model::writeFileAtomically(cache / kStampFile, stamp);
     return events;
 }
 

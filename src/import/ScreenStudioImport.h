@@ -133,7 +133,9 @@ bool isLocallyAvailable(const std::filesystem::path& package);
 // and the lightweight item.
 std::string packageId(const std::filesystem::path& package);
 
-// The capture metadata: the cache's "events.json" when it decodes, else
+// The capture metadata: the cache's "events.json" when it decodes and was
+// derived from this very package (same folder identity, same metadata
+// modification time and size, noted beside it in "events.source"), else
 // translated from the package (and written to the cache, failures ignored).
 // `dataFolder` is the per-user data folder (see cacheFolder).
 Result<model::SessionEvents> loadEvents(const std::filesystem::path& package,

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "PackageBuilder.h"
 #include "import/ScreenStudioImport.h"
@@ -256,6 +259,34 @@ TEST_F(ScreenStudioEvents, WrittenToTheCacheAndReusedOnTheNextOpen) {
     auto second = loadEvents(packagePath(), data());
     ASSERT_TRUE(second.ok());
     EXPECT_EQ(second.value(), first.value());
+}
+
+// The cache answers only for the package it was derived from.
+TEST_F(ScreenStudioEvents, ReplacedPackageIsReadAfresh) {
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        std::size_t clicks;  // after the change
+    };
+    const fs::path metadata = packagePath() / "recording" / "metadata.json";
+    const std::vector<Case> cases = {
+        {"replaced at the same path", [&] { fs::remove_all(packagePath()); PackageBuilder::standard(packagePath()); }, 0},
+        {"metadata rewritten", [&] { fs::remove(packagePath() / "recording" / "mouseclicks-0.json");
+                                     writeFile(metadata, *model::readWholeFile(metadata) + " "); }, 0},
+        {"metadata touched", [&] { fs::remove(packagePath() / "recording" / "mouseclicks-0.json");
+                                   fs::last_write_time(metadata, fs::last_write_time(metadata) + std::chrono::seconds(1)); }, 0},
+        {"unchanged", [] {}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(packagePath());
+        cutPackage();
+        ASSERT_EQ(loadEvents(packagePath(), data())->clicks.size(), 1u);
+        c.change();
+        auto events = loadEvents(packagePath(), data());
+        ASSERT_TRUE(events.ok()) << events.error().message;
+        EXPECT_EQ(events->clicks.size(), c.clicks);
+    }
 }
 
 TEST_F(ScreenStudioEvents, UndecodableCacheIsDerivedAgain) {
