@@ -1,6 +1,7 @@
 #include "media/StreamDecoder.h"
 
 #include <string>
+#include <utility>
 
 namespace vorpix::media {
 
@@ -48,6 +49,16 @@ Result<bool> StreamDecoder::next(AVFrame& frame) {
         }
         if (err < 0) return ffmpegError(err, "Could not read " + track_.codecName + " data");
         if (packet_->stream_index == track_.streamIndex) {
+            if (dropBefore_) {
+                const bool droppable = packet_->pts != kNoPts &&
+                                       fromStreamTime(packet_->pts, stream().time_base) < *dropBefore_;
+                // Frame threads copy this setting with each packet they take.
+                codec_->skip_frame = droppable ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+                if (droppable) {
+                    const MediaTime t = fromStreamTime(packet_->pts, stream().time_base);
+                    if (!latestDroppable_ || *latestDroppable_ < t) latestDroppable_ = t;
+                }
+            }
             err = avcodec_send_packet(codec_.get(), packet_.get());
             // A damaged packet is dropped; the decoder resynchronises on its own.
             if (err < 0 && err != kAvErrorAgain && err != kAvErrorInvalidData) {
@@ -84,6 +95,17 @@ std::optional<MediaTime> StreamDecoder::keyFrameAtOrBefore(MediaTime t) const {
     const AVIndexEntry* entry = avformat_index_get_entry(s, index);
     if (entry == nullptr) return std::nullopt;
     return fromStreamTime(entry->timestamp, s->time_base);
+}
+
+void StreamDecoder::dropUnreferencedBefore(std::optional<MediaTime> t) {
+    // Other decoders may read "no reference" more loosely than these two.
+    const AVCodecID id = codec_->codec_id;
+    dropBefore_ = id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC ? t : std::nullopt;
+    if (!dropBefore_) codec_->skip_frame = AVDISCARD_DEFAULT;
+}
+
+std::optional<MediaTime> StreamDecoder::takeLatestDroppable() {
+    return std::exchange(latestDroppable_, std::nullopt);
 }
 
 MediaTime StreamDecoder::timeOf(const AVFrame& frame) {

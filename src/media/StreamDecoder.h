@@ -40,6 +40,15 @@ public:
     // right after the previous frame when it has none.
     MediaTime timeOf(const AVFrame& frame);
 
+    // While set, packets of frames shown before `t` go to the decoder with
+    // the codec told to drop the ones no other frame refers to (H.264 and
+    // HEVC only; elsewhere nothing is dropped): a seek runs up to its target
+    // faster. Null stops it.
+    void dropUnreferencedBefore(std::optional<MediaTime> t);
+    // The latest time of a packet sent since the last call that may have been
+    // dropped; none if none was. Resets.
+    std::optional<MediaTime> takeLatestDroppable();
+
 private:
     StreamDecoder() = default;
 
@@ -49,6 +58,8 @@ private:
     TrackInfo track_;
     bool inputDone_ = false;  // the demuxer is exhausted and the flush packet sent
     MediaTime lastTime_;      // for frames without a timestamp
+    std::optional<MediaTime> dropBefore_;
+    std::optional<MediaTime> latestDroppable_;
     bool haveLastTime_ = false;
 };
 

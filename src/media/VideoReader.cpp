@@ -13,7 +13,12 @@ constexpr MediaTime kBlindSeekDistance{2 * MediaTime::kTicksPerSecond};
 }  // namespace
 
 VideoReader::VideoReader(std::unique_ptr<StreamDecoder> decoder)
-    : decoder_(std::move(decoder)), scratch_(makeFrame()) {}
+    : decoder_(std::move(decoder)), scratch_(makeFrame()) {
+    // Two frame periods: only a gap longer than that after a dropped frame
+    // makes the answer unsure (and costs a second pass).
+    const double rate = track().nominalFrameRate;
+    dropMargin_ = rate > 0 ? MediaTime::fromSeconds(2.0 / rate) : MediaTime::fromSeconds(0.1);
+}
 
 Result<std::unique_ptr<VideoReader>> VideoReader::open(const std::filesystem::path& path, int ordinal,
                                                        DecodeThreads threads) {
@@ -61,12 +66,9 @@ Result<void> VideoReader::seekTo(MediaTime t) {
     return {};
 }
 
-Result<VideoFramePtr> VideoReader::frameAt(MediaTime t) {
-    const MediaTime target = t + kSlack;
-    if (shouldSeek(target)) {
-        if (auto sought = seekTo(t); !sought) return sought.error();
-    }
-    started_ = true;
+Result<bool> VideoReader::decodeTo(MediaTime target, bool dropEarly) {
+    if (dropEarly) decoder_->dropUnreferencedBefore(target - dropMargin_);
+    Result<void> ok;
     for (;;) {
         if (pending_) {
             if (pending_->time() > target) break;
@@ -75,7 +77,31 @@ Result<VideoFramePtr> VideoReader::frameAt(MediaTime t) {
         }
         if (atEnd_) break;
         auto got = decodeOne();
-        if (!got) return got.error();
+        if (!got) {
+            ok = got.error();
+            break;
+        }
+    }
+    decoder_->dropUnreferencedBefore(std::nullopt);
+    const auto dropped = decoder_->takeLatestDroppable();
+    if (!ok) return ok.error();
+    // Frames come out in time order, so a dropped one later than the frame
+    // kept may have been the one at the target.
+    return dropped && (!current_ || *dropped > current_->time());
+}
+
+Result<VideoFramePtr> VideoReader::frameAt(MediaTime t) {
+    const MediaTime target = t + kSlack;
+    if (shouldSeek(target)) {
+        if (auto sought = seekTo(t); !sought) return sought.error();
+    }
+    started_ = true;
+    auto unsure = decodeTo(target, true);
+    if (!unsure) return unsure.error();
+    if (*unsure) {
+        if (auto sought = seekTo(t); !sought) return sought.error();
+        auto again = decodeTo(target, false);
+        if (!again) return again.error();
     }
     if (current_) return current_;
     if (pending_) return pending_;  // before the first frame

@@ -38,9 +38,14 @@ private:
     explicit VideoReader(std::unique_ptr<StreamDecoder> decoder);
     Result<void> seekTo(MediaTime t);
     Result<bool> decodeOne();  // fills pending_; false at the end
+    // Decodes until pending_ is past `target`. With `dropEarly`, frames well
+    // before it that no other frame refers to are not decoded at all; true
+    // then means one of them may have been the frame to show.
+    Result<bool> decodeTo(MediaTime target, bool dropEarly);
     bool shouldSeek(MediaTime target) const;
 
     std::unique_ptr<StreamDecoder> decoder_;
+    MediaTime dropMargin_;  // frames this close before a target are always decoded
     FramePtr scratch_;
     VideoFramePtr current_;  // last frame at or before the last request
     VideoFramePtr pending_;  // decoded frame after the last request
