@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include "app/CommandLine.h"
 #include "app/SampleRecording.h"
 #include "editor/RecordingSession.h"
+#include "media/FFmpeg.h"
 #include "media/FrameSource.h"
 #include "media/MediaProbe.h"
 #include "model/AtomicFile.h"
@@ -37,6 +39,29 @@ struct Outcome {
     std::string out;
     std::string err;
 };
+
+// The longest time between key frames in a file's video (its end included).
+double longestKeyFrameGap(const fs::path& file) {
+    auto input = media::openInput(file.string());
+    media::PacketPtr packet = media::makePacket();
+    if (!input || !packet) return -1;
+    const int video = av_find_best_stream(input->get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (video < 0) return -1;
+    const double unit = av_q2d((*input)->streams[video]->time_base);
+    double lastKey = 0, latest = 0, longest = 0;
+    while (av_read_frame(input->get(), packet.get()) >= 0) {
+        if (packet->stream_index == video) {
+            const double t = static_cast<double>(packet->pts) * unit;
+            latest = std::max(latest, t);
+            if (packet->flags & AV_PKT_FLAG_KEY) {
+                longest = std::max(longest, t - lastKey);
+                lastKey = t;
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+    return std::max(longest, latest - lastKey);
+}
 
 class RecordingCommands : public ::testing::Test {
 protected:
@@ -296,11 +321,16 @@ TEST_F(RecordingCommands, RenderFrameDrawsTheFramePathsPicture) {
 }
 
 TEST_F(RecordingCommands, MakeSampleWithoutAFolderAddsARecordingToTheLibrary) {
-    const Outcome r = run({"make-sample", "--duration", "2", "--no-speech"});
+    const Outcome r = run({"make-sample", "--duration", "2", "--no-speech", "--webcam"});
     ASSERT_EQ(r.status, 0) << r.err;
     const fs::path folder = r.out.substr(0, r.out.size() - 1);
     EXPECT_EQ(folder.parent_path(), env_.moviesFolder / "Vorpix");
-    EXPECT_TRUE(fs::exists(folder / "raw.mov"));
+    // A key frame at least every half second, as a capture writes them: the
+    // editor's seeks stay short.
+    for (const char* movie : {"raw.mov", "webcam.mov"}) {
+        const double gap = longestKeyFrameGap(folder / movie);
+        EXPECT_TRUE(gap > 0 && gap <= 0.5 + 1e-6) << movie << ": " << gap;
+    }
     const Outcome listed = run({"--bench-library"});
     EXPECT_EQ(listed.out.rfind("library-bench items=1 ", 0), 0u) << listed.out;
     // A second sample in the same folder is refused, and the first is kept.
