@@ -41,6 +41,11 @@ namespace {
 
 constexpr const char* kTimes = "\u00D7";  // the multiplication sign of "1920×1080"
 
+// What opening the recording had to work around, one line each on stderr.
+void warnAbout(const editor::LoadedRecording& r, std::string_view command, std::ostream& err) {
+    for (const std::string& line : r.warnings) err << "vorpix " << command << ": " << line << "\n";
+}
+
 std::string format(const char* pattern, double value) {
     char text[64];
     std::snprintf(text, sizeof text, pattern, value);
@@ -227,6 +232,8 @@ int runInfo(const std::vector<std::string>& args, const Environment& env, std::o
         return 1;
     }
     const auto& r = *recording;
+    warnAbout(r, "info", err);
+    if (auto problem = editor::movieProblem(r)) err << "vorpix info: " << *problem << "\n";
     const editor::EditView edit = editor::deriveEdit(r);
     const Size pixels{static_cast<double>(r.events.pixelWidth), static_cast<double>(r.events.pixelHeight)};
     const Size canvas = render::FrameRenderer::canvasSize(pixels, r.project.style.outputAspect);
@@ -371,6 +378,7 @@ int runExport(const std::vector<std::string>& args, const Environment& env, std:
     }
     auto recording = editor::loadRecording(p.positional.front(), env.applicationSupport);
     if (!recording) return refused(recording.error());
+    warnAbout(*recording, "export", err);
     fs::path output;
     // A named output is replaced when the movie is complete; a default name
     // never replaces an earlier export of the same minute (" 2", " 3", ...).
@@ -432,6 +440,7 @@ int runRenderFrame(const std::vector<std::string>& args, const Environment& env,
     if (auto ok = model::checkOutputFile(*p.output); !ok) return fail(ok.error().message);
     auto recording = editor::loadRecording(p.positional.front(), env.applicationSupport);
     if (!recording) return fail(recording.error().message);
+    warnAbout(*recording, "render-frame", err);
     if (auto ok = model::checkOutputOutsideRecordings(*p.output, recordingFiles(*recording)); !ok)
         return fail(ok.error().message);
     // The frame path the export and the preview share: the edit's

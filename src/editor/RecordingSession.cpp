@@ -1,6 +1,8 @@
 #include "editor/RecordingSession.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <future>
 
 #include "camera/CameraTimeline.h"
@@ -8,6 +10,7 @@
 #include "media/ExportTask.h"
 #include "media/MediaProbe.h"
 #include "media/RecordingExport.h"
+#include "model/FolderReference.h"
 #include "timeline/EditDerivation.h"
 
 namespace vorpix::editor {
@@ -33,9 +36,13 @@ Result<LoadedRecording> loadRecording(const fs::path& folder, const fs::path& da
         auto events = model::readSessionEvents(r.item.folder);
         if (!events) return events.error();
         r.events = std::move(*events);
-        r.project = model::loadProjectOrDefault(r.item.folder);
+        model::OpenedProject opened = model::openProject(r.item.folder);
+        if (std::string line = opened.warning(); !line.empty()) r.warnings.push_back(std::move(line));
+        r.project = std::move(opened.project);
         r.projectFolder = r.item.folder;
     }
+    for (std::string& line : model::referencesOutside(r.item.folder, r.events, r.project))
+        r.warnings.push_back(std::move(line));
     media::RecordingFiles files = media::locateFiles(r.item, r.events);
     r.screenMovie = std::move(files.screen);
     r.webcamMovie = std::move(files.webcam);
@@ -54,6 +61,31 @@ Result<LoadedRecording> loadRecording(const fs::path& folder, const fs::path& da
             r.events.duration, r.project.style);
     }
     return r;
+}
+
+std::optional<std::string> movieProblem(const LoadedRecording& r) {
+    const std::string name = r.screenMovie.filename().string();
+    std::error_code ec;
+    if (!fs::exists(r.screenMovie, ec)) return name + " is missing";
+    auto movie = media::probeMedia(r.screenMovie);
+    if (!movie) return movie.error().message;
+    if (movie->stillImage) return name + " is a still image, not a movie";
+    if (movie->video.empty()) return name + " holds no video";
+    // Where the metadata says the recording ends in the movie, against the
+    // movie's real length; a frame or two apart is normal.
+    double claimed = r.events.duration;
+    if (r.events.slices && !r.events.slices->empty()) {
+        claimed = 0;
+        for (const model::TimelineSlice& s : *r.events.slices) claimed = std::max(claimed, s.sourceEnd);
+    }
+    const double real = movie->video.front().range.duration.seconds();
+    if (std::abs(claimed - real) > std::max(0.5, 0.05 * real)) {
+        char line[256];
+        std::snprintf(line, sizeof line, "%s says %.3f s but %s holds %.3f s%s", model::kEventsFileName, claimed,
+                      name.c_str(), real, claimed > real ? "; the edit ends with the movie" : "");
+        return std::string(line);
+    }
+    return std::nullopt;
 }
 
 EditView deriveEdit(const LoadedRecording& r) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct LoadedRecording {
     std::optional<std::filesystem::path> webcamMovie;  // only when the file exists
     std::vector<std::filesystem::path> extraAudio;     // only files that exist
     std::filesystem::path projectFolder;               // where "project.json" is written
+    // One line each for what opening it had to work around: edit-document
+    // fields that took their defaults, references outside the folder.
+    std::vector<std::string> warnings;
 };
 
 // Opens a native recording folder or a Screen Studio package. `dataFolder`
@@ -46,6 +50,10 @@ struct LoadedRecording {
 // the reader's one-line message when there is no usable capture metadata.
 Result<LoadedRecording> loadRecording(const std::filesystem::path& folder,
                                       const std::filesystem::path& dataFolder);
+
+// Whether the screen movie is usable and agrees with the capture metadata
+// (probes the movie): one line saying what is wrong, none when all is well.
+std::optional<std::string> movieProblem(const LoadedRecording& recording);
 
 // What the edit makes of the recording on the output time line.
 struct EditView {

@@ -37,6 +37,16 @@ std::vector<Piece> screenPieces(const std::vector<model::TimelineSlice>& slices,
     return pieces;
 }
 
+// `slices` held inside a movie of `length` (source seconds from its start).
+std::vector<model::TimelineSlice> slicesWithin(std::vector<model::TimelineSlice> slices, MediaTime length) {
+    const double end = length.seconds();
+    for (model::TimelineSlice& s : slices) {
+        s.sourceStart = std::min(s.sourceStart, end);
+        s.sourceEnd = std::clamp(s.sourceEnd, s.sourceStart, end);
+    }
+    return slices;
+}
+
 Error trackError() {
     return makeError(domain::kTavorin, kCompositionTrackCode, kCompositionTrackMessage);
 }
@@ -142,6 +152,13 @@ Result<StudioComposition> CompositionBuilder::assemble(const CompositionSources&
         return makeError(domain::kTavorin, kNoVideoTrackCode, kNoVideoTrackMessage);
     const TrackInfo& screenTrack = probed.screen.video.front();
     const TimeSpan R = screenTrack.range;
+    // The edit never runs past the movie: the capture metadata may claim a
+    // longer recording than the movie holds, so slices end at its real length.
+    if (auto within = slicesWithin(sources.slices, R.duration); within != sources.slices) {
+        CompositionSources held = sources;
+        held.slices = std::move(within);
+        return assemble(held, probed);
+    }
 
     // 2-3. Screen video, slice by slice.
     auto composition = std::make_shared<Composition>();
@@ -212,6 +229,9 @@ Result<StudioComposition> CompositionBuilder::build(const CompositionSources& so
     ProbedSources probed;
     auto screen = probeMedia(sources.screen);
     if (!screen) return screen.error();
+    if (screen->stillImage)
+        return makeError(domain::kTavorin, kNoVideoTrackCode,
+                         sources.screen.filename().string() + " is a still image, not a movie.");
     probed.screen = std::move(*screen);
     if (sources.webcam) {
         // A webcam that cannot be read is no webcam, not a failed build.

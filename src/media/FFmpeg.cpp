@@ -130,6 +130,11 @@ Result<FramePtr> FramePool::get(AVPixelFormat format, int width, int height) {
 
 Result<InputFormatPtr> openInput(const std::string& path) {
     const std::string name = std::filesystem::path(path).filename().string();
+    // Only regular files: opening a FIFO or a device would block or never end.
+    std::error_code ec;
+    const auto type = std::filesystem::status(path, ec).type();
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found)
+        return makeError(kFFmpegDomain, AVERROR(EINVAL), "Could not open " + name + ": not a regular file");
     AVFormatContext* raw = nullptr;
     int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (err < 0) return ffmpegError(err, "Could not open " + name);

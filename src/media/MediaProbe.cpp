@@ -2,16 +2,36 @@
 
 #include "media/FFmpeg.h"
 
+#include <string_view>
+
 namespace vorpix::media {
 
 namespace {
 
+// Above this a "rate" is a clock's resolution, not a rate frames were taken at.
+constexpr double kMaxCaptureRate = 240.0;
+
+// The rate the frame times were captured at. For a constant-rate stream the
+// average and the base rate (FFmpeg's guess from the typical delta between
+// frame times) agree; for a variable-rate capture that dropped frames the
+// average is lower (45 or 24 for a 60 fps capture) while the base rate is
+// still the capture's cadence, so the base rate wins whenever it is at least
+// the average and a plausible capture rate.
 double frameRateOf(const AVStream& stream) {
-    const AVRational rates[] = {stream.avg_frame_rate, stream.r_frame_rate};
-    for (AVRational r : rates) {
-        if (r.num > 0 && r.den > 0) return av_q2d(r);
-    }
-    return 0;
+    const double average = stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0
+                               ? av_q2d(stream.avg_frame_rate)
+                               : 0.0;
+    const double base =
+        stream.r_frame_rate.num > 0 && stream.r_frame_rate.den > 0 ? av_q2d(stream.r_frame_rate) : 0.0;
+    if (base > 0 && base <= kMaxCaptureRate && base >= average * 0.999) return base;
+    return average > 0 ? average : base;
+}
+
+// Image demuxers (a PNG or JPEG under a movie's name) read as one still frame.
+bool isStillImageFormat(const AVInputFormat* format) {
+    if (format == nullptr || format->name == nullptr) return false;
+    const std::string_view name = format->name;
+    return name.starts_with("image2") || name.ends_with("_pipe");
 }
 
 TimeSpan rangeOf(const AVFormatContext& format, const AVStream& stream) {
@@ -39,6 +59,7 @@ Result<MediaInfo> probeMedia(const std::filesystem::path& path) {
 
     MediaInfo info;
     info.path = path;
+    info.stillImage = isStillImageFormat(format.iformat);
     if (format.duration != kNoPts && format.duration > 0) {
         info.duration = fromStreamTime(format.duration, AVRational{1, AV_TIME_BASE});
     }

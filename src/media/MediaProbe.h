@@ -20,7 +20,8 @@ struct TrackInfo {
     int streamIndex = -1;  // FFmpeg's stream index in the file
     TimeSpan range;        // first timestamp and length, stream time
     std::string codecName;
-    // Video only. 0 when the file does not say.
+    // Video only. The rate frame times were captured at (for a variable
+    // frame rate, the cadence, not the average); 0 when the file does not say.
     double nominalFrameRate = 0;
     int width = 0;
     int height = 0;
@@ -34,6 +35,7 @@ struct MediaInfo {
     MediaTime duration;            // the container's length
     std::vector<TrackInfo> video;  // cover pictures are not video tracks
     std::vector<TrackInfo> audio;
+    bool stillImage = false;  // an image file (PNG, JPEG, ...), whatever its name
 };
 
 // Reads the container header and stream information. Fails with a one-line

@@ -4,6 +4,7 @@
 
 #include "camera/CameraTimeline.h"
 #include "media/FrameRendererAdapter.h"
+#include "model/FolderReference.h"
 #include "render/FrameRenderer.h"
 #include "timeline/EditDerivation.h"
 
@@ -14,6 +15,14 @@ namespace {
 bool isFile(const std::filesystem::path& path) {
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
+}
+
+// The regular file `reference` names inside the recording's folder; none when
+// it is missing or lies outside the folder (see model::resolveInside).
+std::optional<std::filesystem::path> fileInside(const std::filesystem::path& folder, const std::string& reference) {
+    auto path = model::resolveInside(folder, reference);
+    if (!path || !isFile(*path)) return std::nullopt;
+    return *path;
 }
 
 float clampGain(double gain) {
@@ -53,10 +62,9 @@ Size canvasFor(model::ExportPreset preset, Size pixelSize) {
 RecordingFiles locateFiles(const model::RecordingItem& item, const model::SessionEvents& events) {
     RecordingFiles files;
     files.screen = item.videoPath();
-    if (events.webcamFile && isFile(item.folder / *events.webcamFile))
-        files.webcam = item.folder / *events.webcamFile;
+    if (events.webcamFile) files.webcam = fileInside(item.folder, *events.webcamFile);
     for (const auto& name : events.extraAudioFiles.value_or(std::vector<std::string>{})) {
-        if (isFile(item.folder / name)) files.extraAudio.push_back(item.folder / name);
+        if (auto path = fileInside(item.folder, name)) files.extraAudio.push_back(*path);
     }
     return files;
 }
@@ -88,10 +96,10 @@ CompositionSources exportSources(const model::RecordingItem& item, const model::
     if (project.style.webcamEnabled) sources.webcam = files.webcam;
     sources.extraAudio = files.extraAudio;
     for (const auto& clip : project.clips) {
-        const auto path = item.folder / clip.fileName;
+        const auto path = fileInside(item.folder, clip.fileName);
         const auto placed = timeline::placeAudio(clip.start, keep);
-        if (!placed || !isFile(path)) continue;
-        sources.timedAudio.push_back(TimedAudioSource{path, placed->outputStart,
+        if (!placed || !path) continue;
+        sources.timedAudio.push_back(TimedAudioSource{*path, placed->outputStart,
                                                       clampGain(clip.volume * project.musicVolume),
                                                       placed->fileOffset});
     }

@@ -30,9 +30,13 @@ bool staysInsideLexically(std::string_view reference) {
 
 Result<fs::path> resolveInside(const fs::path& folder, std::string_view reference) {
     const auto outside = [&] {
-        return makeError(domain::kFile, EACCES,
-                         "\"" + printable(reference) + "\" lies outside " + folder.filename().string() +
-                             "; it is ignored");
+        // Appended piece by piece: GCC 12 warns falsely about a literal + string chain here.
+        std::string message = "\"";
+        message += printable(reference);
+        message += "\" lies outside ";
+        message += folder.filename().string();
+        message += "; it is ignored";
+        return makeError(domain::kFile, EACCES, message);
     };
     if (!staysInsideLexically(reference)) return outside();
     std::error_code ec;

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -26,6 +27,7 @@
 #include "media/MediaProbe.h"
 #include "model/AtomicFile.h"
 #include "model/Project.h"
+#include "model/SessionEvents.h"
 #include "model/Uuid.h"
 #include "render/Png.h"
 
@@ -457,6 +459,52 @@ TEST_F(RecordingCommands, ConcurrentExportsEachFinishAndDefaultNamesNeverCollide
     }
     EXPECT_EQ(temporaries(root_), 0);
     EXPECT_EQ(temporaries(c.parent_path()), 0);
+}
+
+// What opening a recording had to work around is said on stderr in one line
+// each, and the command still does its work (the export ends with the movie).
+TEST_F(RecordingCommands, InfoAndExportSayWhatTheRecordingGotWrong) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> spoil;
+        const char* line;  // expected in stderr
+    };
+    const auto events = [](const fs::path& f, const std::function<void(model::SessionEvents&)>& edit) {
+        auto e = model::readSessionEvents(f);
+        ASSERT_TRUE(e.ok());
+        edit(*e);
+        ASSERT_TRUE(model::writeSessionEvents(f, *e).ok());
+    };
+    const auto write = [](const fs::path& file, const std::string& text) { std::ofstream(file) << text; };
+    const std::vector<Case> cases = {
+        {"field", [&](const fs::path& f) { write(f / "project.json", R"({"style":{"padding":"x"},"micVolume":0.5})"); },
+         "project.json: could not read style.padding; used the defaults for it"},
+        {"unparsable", [&](const fs::path& f) { write(f / "project.json", "{\"style\":"); },
+         "(the old one is kept as \"project.json.unreadable-20"},
+        {"outside", [&](const fs::path& f) { events(f, [](auto& e) { e.webcamFile = "../../secret.mov"; }); },
+         "events.json: webcam movie \"../../secret.mov\" lies outside"},
+        {"longer", [&](const fs::path& f) { events(f, [](auto& e) { e.duration = 1000; }); },
+         "events.json says 1000.000 s but raw.mov holds 3.000 s; the edit ends with the movie"},
+        {"still", [&](const fs::path& f) { ASSERT_TRUE(render::writePng(f / "raw.mov", render::Image(32, 18).view())); },
+         "raw.mov is a still image, not a movie"},
+        {"missing", [](const fs::path& f) { fs::remove(f / "raw.mov"); }, "raw.mov is missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path folder = makeRecording(c.name, false);
+        c.spoil(folder);
+        const Outcome info = run({"info", folder.string()});
+        EXPECT_EQ(info.status, 0);
+        EXPECT_NE(info.err.find(c.line), std::string::npos) << info.err;
+        EXPECT_EQ(std::count(info.err.begin(), info.err.end(), '\n'), 1) << info.err;
+        const fs::path output = root_ / (std::string(c.name) + ".mp4");
+        const Outcome exported = run({"export", folder.string(), "--output", output.string()});
+        const bool movie = c.name != std::string("still") && c.name != std::string("missing");
+        EXPECT_EQ(exported.status, movie ? 0 : 1) << exported.err;
+        if (movie) {
+            EXPECT_NEAR(media::probeMedia(output)->duration.seconds(), 3.0, 0.2);
+        }
+    }
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <sstream>
 
 #include "TempFolder.h"
 #include "TestMedia.h"
 #include "media/CompositionBuilder.h"
+#include "render/Png.h"
 
 namespace vorpix::media {
 namespace {
@@ -175,6 +178,51 @@ TEST_F(CompositionBuildTest, UnreadableScreenOrWebcam) {
     auto noWebcam = CompositionBuilder::build(sources);
     ASSERT_TRUE(noWebcam);
     EXPECT_FALSE(noWebcam->videoComposition.instruction->webcamTrackID);
+}
+
+// The screen movie against what the capture metadata says about it: a
+// shorter movie ends the edit, anything that is not a movie fails at once
+// with one line, and a variable-rate capture exports at its cadence.
+TEST_F(CompositionBuildTest, ScreenMovieAgainstItsMetadata) {
+    const std::filesystem::path fifo = *folder_ / "fifo.mov";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::filesystem::path still = *folder_ / "still.mov";  // a PNG under a movie's name
+    ASSERT_TRUE(render::writePng(still, render::Image(64, 36).view()));
+    testing::TestMovieRecipe vfr;  // 60 fps with every third frame dropped: 40 on average
+    vfr.fps = 60;
+    vfr.frames = 80;
+    vfr.tick = [](int i) { return std::int64_t{i} + i / 2; };
+    ASSERT_TRUE(testing::writeTestMovie(*folder_ / "vfr.mov", vfr));
+    struct Case {
+        const char* screen;
+        std::vector<model::TimelineSlice> slices;
+        double duration;  // -1: fails
+        int fps;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"raw.mov", {{0, 1000, 1}}, 2.0, 30, ""},              // events.json claims 1000 s
+        {"raw.mov", {{0, 1, 1}, {1.5, 600, 2}}, 1.25, 30, ""},  // a fast slice past the end
+        {"raw.mov", {{5, 10, 1}}, 0.0, 30, ""},                // all of it past the end
+        {"vfr.mov", {}, 119.0 / 60, 60, ""},
+        {"fifo.mov", {}, -1, 0, "Could not open fifo.mov: not a regular file"},
+        {"still.mov", {}, -1, 0, "still.mov is a still image, not a movie."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.screen);
+        CompositionSources sources;
+        sources.screen = *folder_ / c.screen;
+        sources.slices = c.slices;
+        auto built = CompositionBuilder::build(sources);
+        if (c.duration < 0) {
+            ASSERT_FALSE(built);
+            EXPECT_EQ(built.error().message, c.message);
+            continue;
+        }
+        ASSERT_TRUE(built) << built.error().message;
+        EXPECT_NEAR(built->duration().seconds(), c.duration, 0.02);
+        EXPECT_EQ(built->videoComposition.fps, c.fps);
+    }
 }
 
 }  // namespace

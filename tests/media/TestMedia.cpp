@@ -134,7 +134,7 @@ Result<void> writeTestMovie(const std::filesystem::path& path, const TestMovieRe
         auto frame = (*writer)->makeVideoFrame();
         if (!frame) return frame.error();
         paint(**frame, i);
-        if (auto ok = (*writer)->writeVideo(std::move(*frame), i); !ok) return ok;
+        if (auto ok = (*writer)->writeVideo(std::move(*frame), recipe.tick ? recipe.tick(i) : i); !ok) return ok;
         if (audio) {
             if (auto ok = writeAudioUntil(static_cast<double>(i + 1) / recipe.fps); !ok) return ok;
         }

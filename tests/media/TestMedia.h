@@ -27,6 +27,9 @@ struct TestMovieRecipe {
     // Paints frame `index` (a writable YUV 4:2:0 frame). Default: the index
     // as a bar code (see readFrameIndex).
     std::function<void(AVFrame&, int index)> paint;
+    // The time of frame `index` in 1 / fps ticks. Default: the index (a
+    // constant rate); skipping ticks makes a capture that dropped frames.
+    std::function<std::int64_t(int index)> tick;
 
     double audioSeconds = 0;  // 0: no audio stream
     std::string audioCodec = "aac";
