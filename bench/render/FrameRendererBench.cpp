@@ -39,7 +39,11 @@ std::vector<model::MouseSample> pointerPath(double width, double height) {
     return samples;
 }
 
-std::unique_ptr<FrameRenderer> makeRenderer(int width, int height, double zoomFactor, double cx, double cy) {
+// `extraClicks` more clicks, spread over an hour in reverse time order but
+// none near the frame: they cost the frame nothing when only live clicks are
+// looked at.
+std::unique_ptr<FrameRenderer> makeRenderer(int width, int height, double zoomFactor, double cx, double cy,
+                                            int extraClicks = 0) {
     model::StyleSettings style;  // defaults: padding, corners, shadow, cursor, ripples, webcam on
     model::ZoomSegment segment;
     segment.start = 0;
@@ -50,17 +54,21 @@ std::unique_ptr<FrameRenderer> makeRenderer(int width, int height, double zoomFa
     segment.followCursor = false;
     std::vector<model::ZoomSegment> segments;
     if (zoomFactor > 1) segments.push_back(segment);
-    const std::vector<model::ClickEvent> clicks = {{kFrameTime - 0.4, width * 0.3, height * 0.4, 0},
-                                                   {kFrameTime - 0.1, width * 0.5, height * 0.5, 0}};
+    std::vector<model::ClickEvent> clicks = {{kFrameTime - 0.4, width * 0.3, height * 0.4, 0},
+                                             {kFrameTime - 0.1, width * 0.5, height * 0.5, 0}};
+    for (int i = extraClicks; i > 0; --i) {
+        const double t = 3600.0 * i / extraClicks;
+        if (std::abs(t - kFrameTime) > 1.0) clicks.push_back({t, width * 0.5, height * 0.5, 0});
+    }
     return std::make_unique<FrameRenderer>(Size{double(width), double(height)}, style, segments,
                                            pointerPath(width, height), clicks, true);
 }
 
-Scene makeScene(int width, int height, double zoomFactor, double cx = 0.5, double cy = 0.5) {
+Scene makeScene(int width, int height, double zoomFactor, double cx = 0.5, double cy = 0.5, int extraClicks = 0) {
     Scene scene;
     scene.source = testing::makeScreen(width, height, PixelFormat::bgra8);
     scene.webcam = testing::makeWebcam(1280, 720, PixelFormat::bgra8);
-    scene.renderer = makeRenderer(width, height, zoomFactor, cx, cy);
+    scene.renderer = makeRenderer(width, height, zoomFactor, cx, cy, extraClicks);
     return scene;
 }
 
@@ -162,6 +170,14 @@ void BM_RenderCornerZoom(benchmark::State& state) {
     renderLoop(state, scene, 1);
 }
 BENCHMARK(BM_RenderCornerZoom)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A small frame with the usual two live clicks and 0 or 50,000 others: the
+// frame costs the same either way. Argument: the other clicks.
+void BM_RenderManyClicks(benchmark::State& state) {
+    Scene scene = makeScene(640, 360, 2.0, 0.5, 0.5, static_cast<int>(state.range(0)));
+    renderLoop(state, scene, 1);
+}
+BENCHMARK(BM_RenderManyClicks)->ArgName("clicks")->Arg(0)->Arg(50000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Construct(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0));
