@@ -20,6 +20,7 @@
 #include "capture/AudioDevices.h"
 #include "capture/RecorderModel.h"
 #include "capture/TakeRecovery.h"
+#include "capture/V4l2Camera.h"
 #include "capture/X11Screen.h"
 #include "import/Library.h"
 #include "media/FFmpeg.h"
@@ -164,8 +165,8 @@ int runDevices(const Environment&, std::ostream& out, std::ostream& err) {
     } else {
         err << "vorpix devices: " << mics.error().message << "\n";
     }
-    // Cameras come with the webcam backend; until it is wired in, none.
     out << "Cameras:\n";
+    for (const auto& c : capture::makeV4l2Cameras()->devices()) out << "  " << c.id << "  " << c.name << "\n";
     return status;
 }
 
@@ -183,7 +184,8 @@ int runRecord(const std::vector<std::string>& args, const Environment& env, std:
     // application's remembered choices stay as they are.
     QTemporaryDir scratch;
     QSettings settings(scratch.filePath("recorder.ini"), QSettings::IniFormat);
-    RecorderModel model(capture::systemBackends(nullptr), settings, import::baseFolder(env.moviesFolder));
+    RecorderModel model(capture::systemBackends(capture::makeV4l2Cameras()), settings,
+                        import::baseFolder(env.moviesFolder));
     model.refreshDisplays();
     if (model.errorMessage()) {
         err << "vorpix record: " << *model.errorMessage() << "\n";
