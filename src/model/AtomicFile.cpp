@@ -42,11 +42,14 @@ private:
 }  // namespace
 
 Result<std::string> readWholeFile(const fs::path& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO or device under a document's name fails at
+    // once instead of waiting for a writer; regular files ignore the flag.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid()) return fileError(errno, "Could not open", path);
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return fileError(errno, "Could not read", path);
     if (S_ISDIR(info.st_mode)) return fileError(EISDIR, "Could not read", path);
+    if (!S_ISREG(info.st_mode)) return fileError(EINVAL, "Could not read (not a regular file)", path);
     std::string contents;
     if (info.st_size > 0) contents.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[64 * 1024];

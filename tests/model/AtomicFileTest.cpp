@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cerrno>
@@ -28,6 +29,15 @@ int countTemporaries(const fs::path& folder) {
         if (entry.path().filename().string().find(".part") != std::string::npos) ++n;
     }
     return n;
+}
+
+TEST(AtomicFile, ReadingAFifoFailsAtOnce) {
+    testing::TempFolder dir;
+    const fs::path fifo = dir.path() / "events.json";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto text = readWholeFile(fifo);  // would wait for a writer for ever if opened blocking
+    ASSERT_FALSE(text.ok());
+    EXPECT_EQ(text.error().code, EINVAL);
 }
 
 TEST(AtomicFile, WritesAndReplacesWholeFiles) {
