@@ -57,6 +57,15 @@ protected:
         bars.sound = beeps;
         ASSERT_TRUE(testing::writeTestMovie(path("bars.mov"), bars));
 
+        // One group of pictures in a fixed I BBB P pattern whose B frames nothing
+        // refers to, with a gap of 11 frame periods after every 7th frame.
+        TestMovieRecipe gaps = bars;
+        gaps.frames = 60;
+        gaps.videoOptions = {{"x264-params", "bframes=3:b-pyramid=none:b-adapt=0:keyint=60:scenecut=0"}};
+        gaps.tick = [](int i) -> std::int64_t { return i + 10 * (i / 7); };
+        gaps.audioSeconds = 0;
+        ASSERT_TRUE(testing::writeTestMovie(path("gaps.mov"), gaps));
+
         TestMovieRecipe hevc;
         hevc.container = "mp4";
         hevc.videoCodec = "libx265";
@@ -192,6 +201,19 @@ TEST_F(DecodeTest, JumpsSeekOnlyWhenAKeyFrameLiesAhead) {
     // Backwards always seeks.
     ASSERT_EQ(indexAt(*reader, 74 / 30.0), 74);
     EXPECT_EQ(reader->seekCount(), 2);
+}
+
+TEST_F(DecodeTest, SeeksSkipUnreferencedFramesYetStayExactAcrossGaps) {
+    auto reader = openVideo("gaps.mov");
+    ASSERT_TRUE(reader);
+    // Far into the group: most B frames before the target are never decoded.
+    ASSERT_EQ(indexAt(*reader, (58 + 80 + 0.5) / 30.0), 58);
+    EXPECT_LT(reader->decodedCount(), 50);
+    // Inside a gap the frame before it shows, B frame (6, 13, 27) or not (20).
+    for (int k : {27, 6, 20, 13, 55}) {
+        const int tick = k + 10 * (k / 7);
+        EXPECT_EQ(indexAt(*reader, (tick + 5) / 30.0), k) << "frame " << k;
+    }
 }
 
 TEST_F(DecodeTest, HevcDecodesByTime) {
