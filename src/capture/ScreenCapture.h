@@ -4,7 +4,7 @@
 // up to `fps` times a second, paced on CLOCK_MONOTONIC (the host clock), and
 // hands each picture with its grab time to the sink. A tick that comes too
 // late is skipped, not caught up, so the frame times stay true; a tick on
-// which the backend knows nothing changed is skipped too (at most 0.25 s
+// which the backend knows nothing changed is skipped too (at most 0.1 s
 // in a row), as a still screen needs no new frame.
 
 #include <atomic>
@@ -37,7 +37,7 @@ public:
 
     // A still screen is grabbed at least this often, so the movie's
     // fragments keep coming and its length stays true.
-    static constexpr double kKeepAliveSeconds = 0.25;
+    static constexpr double kKeepAliveSeconds = 0.1;
 
     ScreenCapture(std::unique_ptr<ScreenGrabber> grabber, int fps);
     ~ScreenCapture();  // stops

@@ -95,11 +95,12 @@ Result<std::unique_ptr<StreamWriter>> StreamWriter::create(const fs::path& path,
     }
     w->stats_.audioOffsetStart.assign(layout.audio.size(), 0.0);
     w->stats_.audioOffsetEnd.assign(layout.audio.size(), 0.0);
-    // Fragments start at every key frame and at least every 0.5 s; each is
-    // handed to the kernel as soon as it is complete. A stream that falls
-    // silent holds the others back at most 1 s.
+    // Fragments start at every key frame and at the first packet after
+    // 0.4 s (a still screen still sends a frame every 0.1 s), so none holds
+    // more than 0.5 s; each is handed to the kernel as soon as it is
+    // complete. A stream that falls silent holds the others back at most 1 s.
     layout.muxerOptions = {{"movflags", "+frag_keyframe+empty_moov"},
-                           {"frag_duration", "500000"},
+                           {"frag_duration", "400000"},
                            {"flush_packets", "1"},
                            {"max_interleave_delta", "1000000"}};
     auto movie = media::MovieWriter::create(path, "mov", layout);

@@ -212,7 +212,8 @@ TEST_F(X11Take, AKilledTakeKeepsAllButItsLastFragmentAndIsRecovered) {
     ASSERT_TRUE(journal.ok() && journal->firstPTS) << c.text(c.err);
     auto extent = measureMovie(folder / "raw.mov");
     ASSERT_TRUE(extent.ok()) << extent.error().message;
-    EXPECT_GT(extent->last - extent->first, killed - *journal->firstPTS - 0.6);
+    // Lost: at most the open fragment (0.5 s) and the writer's queue (8 frames).
+    EXPECT_GT(extent->last - extent->first, killed - *journal->firstPTS - 0.65);
 
     const import::FolderRepair repair = [](const fs::path& f) { return recoverTake(f).ok(); };
     const auto items = import::recordings(home() / "Videos" / "Vorpix", repair);
