@@ -110,6 +110,9 @@ void WebcamRecorder::onFrame(const CameraFrame& frame) {
         video.width = frame.width & ~1;
         video.height = frame.height & ~1;
         video.fps = kNominalFps;
+        // A key frame every half second, as the screen movie has: the editor's
+        // exact seeks decode from the key frame before the target.
+        video.gopFrames = kNominalFps / 2;
         video.timeBase = kTicksPerSecond;
         video.bitRate = kBitRate;
         video.crf = -1;

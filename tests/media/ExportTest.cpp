@@ -276,7 +276,7 @@ TEST_F(ExportTest, CancellingLeavesNothingBehind) {
     EXPECT_EQ((*session)->status(), ExportStatus::cancelled);
     ASSERT_FALSE(reported.empty());
     EXPECT_LT(reported.back(), 0.3);  // whole percents, none after the cancel
-    EXPECT_NEAR((*session)->progress(), reported.back(), 1.0 / (*session)->frameCount() + 1e-9);
+    EXPECT_NEAR((*session)->progress(), reported.back(), 1.0 / static_cast<double>((*session)->frameCount()) + 1e-9);
     EXPECT_EQ(slurp(out), "the user's old file");
     EXPECT_EQ(temporaries(), 0);
 }
