@@ -493,8 +493,10 @@ void RecorderModel::saved(StreamWriter::Outcome outcome) {
         if (journal_) journal_->remove();
         journal_.reset();
         setState(State::idle);
-        setError("Recording failed: " + (outcome.error ? outcome.error->message : std::string("no frames were saved")) +
-                 ".");
+        // The writer's descriptions are sentences of their own: one full stop, not two.
+        std::string why = outcome.error ? outcome.error->message : std::string("no frames were saved");
+        if (!why.empty() && why.back() == '.') why.pop_back();
+        setError("Recording failed: " + why + ".");
         deleteFolder();
         return;
     }

@@ -281,7 +281,7 @@ StreamWriter::Outcome StreamWriter::finish() {
         outcome = Outcome{};
         outcome.error = error ? *error
                               : makeError(domain::kTavorin, codes::kNoFrames,
-                                          "No frames were captured. Check Screen Recording permission.");
+                                          "No frames were captured. Check that this desktop allows screen capture.");
         return outcome;
     }
     if (!error) {

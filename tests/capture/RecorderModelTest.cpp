@@ -175,7 +175,7 @@ TEST_F(RecorderModelTest, ADisplayThatGoesAwayEndsTheTake) {
         bool kept;
     };
     const Case cases[] = {
-        {0, "Recording failed: No frames were captured. Check Screen Recording permission..", false},
+        {0, "Recording failed: No frames were captured. Check that this desktop allows screen capture.", false},
         {15, "Recording stopped: The fake display went away. What was recorded until then was kept.", true},
     };
     for (const auto& c : cases) {
