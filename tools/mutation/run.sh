@@ -66,5 +66,9 @@ while IFS=$'\t' read -r id file filter; do
   restore
   printf '%s\t%s\t%s\t%s\n' "$id" "$module" "$status" "$failing" | tee -a "$results"
 done < <(python3 tools/mutation/fault.py list "$only")
+# Leave no faulty test program behind.
+for module in "${!baseline[@]}"; do
+  flock "$lock" cmake --build "$build" --target "${module}_tests" >"$build/mutation-build.log" 2>&1 </dev/null
+done
 echo "mutation check: $caught caught, $survived survived, $nobuild did not build, $stale stale" \
   "($(git rev-parse --short HEAD)$(git diff --quiet HEAD -- src tests || echo ' + changes'))" | tee -a "$results"
