@@ -1,6 +1,7 @@
 #include "capture/InputTracker.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 
 #include "capture/HostClock.h"
@@ -48,18 +49,36 @@ void InputTracker::tick(const PointerReading& reading, double t) {
     {
         std::lock_guard lock(mutex_);
         host_.samples.push_back(sample);
-        const int left = std::max(reading.leftPresses, reading.left && !leftDown_ ? 1 : 0);
-        const int right = std::max(reading.rightPresses, reading.right && !rightDown_ ? 1 : 0);
+        const int left = left_.pressesAt(reading.left, reading.leftPresses, t);
+        const int right = right_.pressesAt(reading.right, reading.rightPresses, t);
         for (int i = 0; i < left; ++i) clicks.push_back({t, x, y, 0});
         for (int i = 0; i < right; ++i) clicks.push_back({t, x, y, 1});
         host_.clicks.insert(host_.clicks.end(), clicks.begin(), clicks.end());
-        leftDown_ = reading.left;
-        rightDown_ = reading.right;
     }
     if (observer_) {
         observer_(&sample, nullptr);
         for (const auto& c : clicks) observer_(nullptr, &c);
     }
+}
+
+int InputTracker::Button::pressesAt(bool heldNow, int events, double t) {
+    // The X server may answer the poll before or after it sends the press
+    // event; a tick or two apart at most.
+    constexpr double kMatchWindow = 0.1;  // seconds
+    if (t - countedAt > kMatchWindow) edgesAhead = eventsAhead = 0;
+    int edge = heldNow && !down ? 1 : 0;
+    down = heldNow;
+    const int lateEvents = std::min(events, edgesAhead);
+    events -= lateEvents;
+    edgesAhead -= lateEvents;
+    const int lateEdges = std::min(edge, eventsAhead);
+    edge -= lateEdges;
+    eventsAhead -= lateEdges;
+    if (events == edge) return events;
+    // Each side's surplus may be matched by the other side shortly.
+    (events > edge ? eventsAhead : edgesAhead) += std::abs(events - edge);
+    countedAt = t;
+    return std::max(events, edge);
 }
 
 void InputTracker::run() {

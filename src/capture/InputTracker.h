@@ -71,8 +71,19 @@ private:
     std::mutex mutex_;
     // guarded by mutex_
     TrackedInput host_;
-    bool leftDown_ = false;
-    bool rightDown_ = false;
+    // One button's state between ticks. A press is seen twice, as an event
+    // and as the poll's down edge, not always in the same tick (either may
+    // come a tick late); it counts once. What one side counted alone waits
+    // a short while for its match from the other side.
+    struct Button {
+        bool down = false;
+        int edgesAhead = 0;   // presses counted from the poll, event not seen yet
+        int eventsAhead = 0;  // presses counted from events, poll edge not seen yet
+        double countedAt = 0;  // host time of the latest such press
+        int pressesAt(bool heldNow, int events, double t);
+    };
+    Button left_;
+    Button right_;
 };
 
 }  // namespace vorpix::capture

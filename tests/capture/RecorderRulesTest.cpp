@@ -52,22 +52,27 @@ TEST(InputTracker, PositionsAndClicksFromPollAndEvents) {
     };
     const Tick ticks[] = {
         {{1540, 50, false, false, 0, 0}, 0.00},    // (0, 0)
-        {{1541.5, 60, true, false, 0, 0}, 0.01},   // press edge: click 1
+        {{1541.5, 60, true, false, 1, 0}, 0.01},   // edge and event together: click 1
         {{1541.5, 60, true, false, 0, 0}, 0.02},   // held: nothing
         {{1541.5, 60, false, false, 1, 0}, 0.03},  // pressed and released within the tick: click 2
-        {{1541.5, 60, true, true, 1, 1}, 0.04},    // both buttons, event and edge of one press: left then right
-        {{1541.5, 60, true, false, 2, 0}, 0.05},   // two presses seen as events: two clicks
+        {{1541.5, 60, true, false, 0, 0}, 0.20},   // the poll first: click 3 ...
+        {{1541.5, 60, true, false, 1, 0}, 0.21},   // ... and its event a tick late: nothing
+        {{1541.5, 60, false, false, 0, 1}, 0.40},  // right, the event first: click 4 ...
+        {{1541.5, 60, false, true, 0, 0}, 0.41},   // ... and the poll's edge a tick late: nothing
+        {{1541.5, 60, false, false, 2, 0}, 0.60},  // two presses seen as events: clicks 5 and 6
+        {{1541.5, 60, false, true, 0, 0}, 0.90},   // right again, no event (no XInput 2): click 7
     };
+    // Stretches further apart than the tracker's matching window.
     for (const auto& k : ticks) tracker.tick(k.r, k.t + 100);
     const TrackedInput got = tracker.stop(100);
-    ASSERT_EQ(got.samples.size(), 6u);
+    ASSERT_EQ(got.samples.size(), std::size(ticks));
     EXPECT_EQ(got.samples[0], (model::MouseSample{0, 0, 0}));
     EXPECT_NEAR(got.samples[1].x, 3, 1e-9);
     EXPECT_NEAR(got.samples[1].y, 20, 1e-9);
     std::vector<std::pair<double, std::int64_t>> clicks;
     for (const auto& c : got.clicks) clicks.emplace_back(std::round(c.t * 100) / 100, c.button);
     const std::vector<std::pair<double, std::int64_t>> expected = {
-        {0.01, 0}, {0.03, 0}, {0.04, 0}, {0.04, 1}, {0.05, 0}, {0.05, 0}};
+        {0.01, 0}, {0.03, 0}, {0.20, 0}, {0.40, 1}, {0.60, 0}, {0.60, 0}, {0.90, 1}};
     EXPECT_EQ(clicks, expected);
 }
 
