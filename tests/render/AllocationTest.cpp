@@ -14,6 +14,10 @@
 #include "render/FrameRenderer.h"
 #include "render/RowWorkers.h"
 
+// The replaced operator new takes its memory from malloc, so free() is the
+// matching release; GCC's mismatch warning cannot see through the replacement.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 namespace {
 // Counted on the rendering thread only: a row worker that first joins a
 // frame late (it may sleep through the warm-up frames) sets up its own
