@@ -8,7 +8,7 @@
 
 #include <sstream>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "TestMedia.h"
 #include "media/CompositionBuilder.h"
 #include "render/Png.h"

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "TestMedia.h"
 #include "media/AudioReader.h"
 #include "media/MediaProbe.h"

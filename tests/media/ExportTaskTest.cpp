@@ -11,7 +11,7 @@
 #include <numbers>
 
 #include "Probe.h"
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "TestMedia.h"
 #include "media/ExportNaming.h"
 #include "media/ExportTask.h"

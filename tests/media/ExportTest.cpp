@@ -12,7 +12,7 @@
 
 #include "FakeRenderers.h"
 #include "Probe.h"
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "TestMedia.h"
 #include "media/AudioReader.h"
 #include "media/ExportSession.h"

@@ -8,7 +8,7 @@
 #include <numbers>
 #include <vector>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "TestMedia.h"
 #include "media/AudioMixer.h"
 #include "media/CompositionBuilder.h"

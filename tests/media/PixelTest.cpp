@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "TestMedia.h"
 #include "media/PixelConversion.h"
 #include "media/VideoReader.h"

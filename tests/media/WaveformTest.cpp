@@ -6,7 +6,7 @@
 #include <numbers>
 #include <sstream>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "TestMedia.h"
 #include "media/WaveformAnalyzer.h"
 

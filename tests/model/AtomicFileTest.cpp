@@ -7,7 +7,7 @@
 #include <fstream>
 #include <limits>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "model/AtomicFile.h"
 #include "model/Project.h"
 #include "model/SessionEvents.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "model/AtomicFile.h"
 #include "model/JsonCodes.h"
 #include "model/Project.h"

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <unordered_set>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "model/RecordingItem.h"
 #include "model/SessionEvents.h"
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <fstream>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "model/AtomicFile.h"
 #include "model/OutputCheck.h"
 #include "model/Project.h"
