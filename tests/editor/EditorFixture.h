@@ -14,7 +14,7 @@
 #include <memory>
 #include <optional>
 
-#include "../media/TempFolder.h"
+#include "support/TempFolder.h"
 #include "../media/TestMedia.h"
 #include "editor/EditorModel.h"
 #include "model/AtomicFile.h"

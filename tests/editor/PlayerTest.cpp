@@ -9,7 +9,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "../media/TempFolder.h"
+#include "support/TempFolder.h"
 #include "../media/TestMedia.h"
 #include "editor/Player.h"
 #include "media/RecordingExport.h"
